@@ -1,0 +1,1 @@
+// Start-up and the process-wide state (to be written).

@@ -1,0 +1,77 @@
+#pragma once
+// The services the application logic asks of its host: windows built from
+// templates, the event loop, the tray, message boxes, the clipboard, the
+// browser frames and the few window-system lookups. The Qt host implements
+// it for real; tests use a fake that records the calls.
+
+#include "host/byteset.h"
+#include "host/text.h"
+#include "host/windowtemplate.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace host {
+
+using WindowHandle = std::uint64_t;
+
+class Host {
+  public:
+    virtual ~Host() = default;
+
+    // Start-up and the message loop.
+    virtual void StartRuntime(std::vector<WindowTemplate> templates) = 0;
+    virtual void RegisterCleanup(std::function<void()> routine) = 0;
+    virtual void LoadStartupWindow(int window) = 0;
+    // Returns when no window is loaded any more.
+    virtual void RunMessageLoop() = 0;
+    // Dispatches what is waiting in the event queue and returns; handlers may
+    // run nested inside it.
+    virtual void ProcessEvents() = 0;
+    // Shows the error box and ends the process with exit code -1; the
+    // clean-up routine does not run.
+    [[noreturn]] virtual void FatalRuntimeError(std::optional<int> code, const Text& message) = 0;
+
+    // Windows and components.
+    virtual bool LoadWindow(UnitRef window, std::optional<UnitRef> parent = {}, bool modal = false) = 0;
+    virtual bool IsCreated(UnitRef unit) = 0;
+    // Closes the window after the running handler has returned (or at once
+    // when `immediately`); IsCreated stays true until then.
+    virtual void DestroyUnit(UnitRef unit, bool immediately = false) = 0;
+    virtual std::int64_t ReadProperty(UnitRef unit, int property, int element = -1) = 0;
+    virtual void WriteProperty(UnitRef unit, int property, int element, std::int64_t value) = 0;
+    // Pops the menu up at the cursor (+3, +3) unless x or y is given, and
+    // returns when it has closed.
+    virtual void PopupMenu(UnitRef window, UnitRef menu, std::optional<int> x = {},
+                           std::optional<int> y = {}) = 0;
+    // One tray icon per window: added, modified, or removed when `icon` is
+    // empty. The tip is cut to 62 bytes.
+    virtual void SetTrayIcon(UnitRef window, const ByteSet& icon, const Text& tip = {}) = 0;
+    // False when the desktop offers no notification area.
+    virtual bool HasSystemTray() = 0;
+
+    // The browser frame component.
+    virtual void Navigate(UnitRef frame, const Text& url) = 0;
+    virtual void AdoptNewWindow(UnitRef frame, ComObject& slot) = 0;
+
+    // Clipboard and message boxes. ShowMessageBox has no owner and is
+    // task-modal; it returns the button identifier minus one.
+    virtual bool SetClipboardText(const Text& text) = 0;
+    virtual int ShowMessageBox(const Text& content, int style, const Text& caption = DefaultCaption()) = 0;
+
+    // Window-system lookups and the owned message box: top-level windows of
+    // the desktop, topmost first.
+    virtual std::vector<WindowHandle> TopLevelWindows() = 0;
+    virtual bool IsWindowVisible(WindowHandle window) = 0;
+    virtual std::uint32_t WindowProcessId(WindowHandle window) = 0;
+    virtual std::uint32_t CurrentProcessId() = 0;
+    // Shows a box owned by `owner` (0: no owner); returns the button
+    // identifier, 0 when the box could not be shown.
+    virtual int OwnedMessageBox(WindowHandle owner, const Text& text, const Text& caption, int style) = 0;
+
+    static Text DefaultCaption();
+};
+
+} // namespace host

@@ -1,0 +1,1 @@
+// Splitting URLs into host, path and port (to be written).

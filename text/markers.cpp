@@ -1,0 +1,1 @@
+// Cutting pieces out of texts between markers (to be written).
