@@ -1,5 +1,7 @@
 #include "host/messagebox.h"
 
+#include <initializer_list>
+
 namespace host {
 
 BoxLayout LayoutForStyle(int style) {
