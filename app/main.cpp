@@ -1,1 +1,12 @@
-int main() { return 0; }
+// Lodestone: a desktop client for a torrent search portal.
+
+#include "app/program.h"
+#include "host/gui/qthost.h"
+#include "net/curlinternet.h"
+
+int main(int argc, char* argv[]) {
+    host::gui::QtHost host(argc, argv);
+    net::CurlInternet internet;
+    app::Program program{host, net::WebContext{host, internet}, {}};
+    return app::StartProgram(program);
+}

@@ -1,1 +1,27 @@
-// Start-up and the process-wide state (to be written).
+#include "app/program.h"
+
+#include "app/mainwindow.h"
+#include "app/playerwindow.h"
+#include "app/units.h"
+
+namespace app {
+
+void InitGlobals(Globals& globals) { globals = Globals{}; }
+
+void ReleaseGlobals(Globals& globals) { globals = Globals{}; }
+
+void LoadProgram(Program& program) {
+    host::Host& host = program.host;
+    host.StartRuntime({MainWindowTemplate(program), PlayerWindowTemplate(program)});
+    InitGlobals(program.globals);
+    host.RegisterCleanup([&program] { ReleaseGlobals(program.globals); });
+    host.LoadStartupWindow(MainWindow.window);
+}
+
+int StartProgram(Program& program) {
+    LoadProgram(program);
+    program.host.RunMessageLoop();
+    return 0;
+}
+
+} // namespace app

@@ -71,6 +71,11 @@ class Host {
     // identifier, 0 when the box could not be shown.
     virtual int OwnedMessageBox(WindowHandle owner, const Text& text, const Text& caption, int style) = 0;
 
+    // Offers the user the download of `url` (a GBK text) and returns at once;
+    // the download goes on while the program runs. A host without a download
+    // facility ignores the request.
+    virtual void StartDownload(const Text& url) { (void)url; }
+
     static Text DefaultCaption();
 };
 

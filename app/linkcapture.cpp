@@ -1,0 +1,75 @@
+#include "app/linkcapture.h"
+
+#include "app/hosts.h"
+#include "app/units.h"
+#include "host/codepage.h"
+#include "text/encoding.h"
+#include "text/markers.h"
+
+namespace app {
+
+namespace {
+
+constexpr std::string_view PlayMarker = "magnet";
+constexpr std::string_view HashMarker = "info_hash=";
+constexpr std::string_view TorrentMarker = "torrent?info_hash";
+// The cache links in the torrent page end where the class attribute begins.
+constexpr std::string_view LinkEndMarker = "\" class=";
+
+constexpr int InformationStyle = 64;
+
+void PlayCapturedHash(Program& program) {
+    program.host.LoadWindow(PlayerWindow);
+    program.host.WriteProperty(MainWindow, host::PropVisible, -1, 0);
+}
+
+void CopyTorrentLinks(Program& program) {
+    Globals& globals = program.globals;
+    host::Text pageUrl = host::JoinTexts(TorrentPageUrlPrefix(), globals.CapturedInfoHash);
+    const host::Text page = text::Utf8ToGbk(net::FetchPageText(program.web, pageUrl));
+    globals.CacheAPath = text::TextBetween(page, CacheABaseUrl(), LinkEndMarker);
+    globals.CacheBPath = text::TextBetween(page, CacheBBaseUrl(), LinkEndMarker);
+
+    program.host.SetClipboardText(CopyText(globals));
+    program.host.ProcessEvents();
+    // Built again: a nested capture may have replaced the texts meanwhile.
+    program.host.ShowMessageBox(CopyText(globals), InformationStyle,
+                                host::Gbk(u8"地址复制成功,请粘贴到空白处"));
+}
+
+} // namespace
+
+host::Text TorrentPageUrlPrefix() {
+    return host::JoinTexts("http://", PortalHost(), "/torrent?info_hash=");
+}
+
+host::Text CacheABaseUrl() { return host::JoinTexts("http://", CacheAHost()); }
+host::Text CacheBBaseUrl() { return host::JoinTexts("http://", CacheBHost()); }
+
+host::Text CopyText(const Globals& globals) {
+    constexpr std::string_view LineBreak = "\r\n";
+    return host::JoinTexts(host::Gbk(u8"磁力链接："), LineBreak,
+                           "magnet:?xt=urn:btih:", globals.CapturedInfoHash, LineBreak,
+                           host::Gbk(u8"种子地址："), LineBreak,
+                           CacheABaseUrl(), globals.CacheAPath, LineBreak,
+                           CacheBBaseUrl(), globals.CacheBPath);
+}
+
+void OnBrowserStatusText(Program& program, const host::Text& statusText) {
+    program.globals.LastStatusText = statusText;
+}
+
+void OnMainBrowserNewWindow(Program& program, host::ComObject& newWindowTarget, bool& cancel) {
+    Globals& globals = program.globals;
+    program.host.AdoptNewWindow(MainBrowser, newWindowTarget);
+    const bool isPlayLink = host::FindText(globals.LastStatusText, PlayMarker) != -1;
+    globals.CapturedInfoHash = text::TextAfterLast(globals.LastStatusText, HashMarker);
+    if (isPlayLink)
+        PlayCapturedHash(program);
+    // A link can be both; the player opens first, then the links are copied.
+    if (host::FindText(globals.LastStatusText, TorrentMarker) != -1)
+        CopyTorrentLinks(program);
+    cancel = true;
+}
+
+} // namespace app

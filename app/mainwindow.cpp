@@ -1,0 +1,133 @@
+#include "app/mainwindow.h"
+
+#include "app/hosts.h"
+#include "app/linkcapture.h"
+#include "app/trayicon.h"
+#include "app/units.h"
+#include "app/updatecheck.h"
+#include "host/codepage.h"
+
+namespace app {
+
+namespace {
+
+constexpr int MainWidth = 796;
+constexpr int MainHeight = 603;
+
+host::Text TrayTip() { return "Lodestone"; }
+
+void RefreshTrayIcon(Program& program) {
+    program.host.SetTrayIcon(MainWindow, TrayIconImage(), TrayTip());
+}
+
+} // namespace
+
+host::Text PortalUrl() {
+    return host::JoinTexts("http://", PortalHost(), "/client?v=varnholt&c=0&so=0&t=");
+}
+
+host::Text ProductTitle() { return host::Gbk(u8"Lodestone 种子搜索"); }
+
+host::WindowTemplate MainWindowTemplate(Program& program) {
+    host::WindowTemplate window;
+    window.window = MainWindow.window;
+    window.caption = ProductTitle();
+    window.rect = {50, 50, 226, 202};
+    window.resizable = false;
+    window.minimizeButton = true;
+    window.maximizeButton = false;
+    window.escCloses = true;
+    window.onCreated = [&program] { OnMainWindowCreated(program); };
+    window.onMoved = [&program] { OnMainWindowMoved(program); };
+    window.onTray = [&program](int trayEvent) { OnMainWindowTray(program, trayEvent); };
+    window.onDestroying = [&program] { OnMainWindowDestroying(program); };
+
+    host::ComponentTemplate label;
+    label.unit = TransLabel1.unit;
+    label.type = host::ComponentType::TransLabel;
+    label.name = host::Gbk(u8"透明标签1");
+    label.rect = {520, 0, 272, 64};
+
+    host::ComponentTemplate browser;
+    browser.unit = MainBrowser.unit;
+    browser.type = host::ComponentType::WebBrowserFrame;
+    browser.name = "MainBrowser";
+    browser.rect = {-1, -1, 100, 100};
+    browser.onStatusText = [&program](host::Text& text) { OnBrowserStatusText(program, text); };
+    browser.onNewWindow = [&program](host::ComObject& slot, bool& cancel) {
+        OnMainBrowserNewWindow(program, slot, cancel);
+    };
+
+    host::ComponentTemplate menu;
+    menu.unit = TrayMenu.unit;
+    menu.type = host::ComponentType::Menu;
+    menu.name = "TrayMenu";
+    menu.caption = host::Gbk(u8"菜单");
+    menu.visible = false;
+    menu.items = {
+        {host::Gbk(u8"关于软件"), [&program] { OnAboutItem(program); }},
+        {host::Gbk(u8"检查更新"), [&program] { OnCheckUpdateItem(program); }},
+        {host::Gbk(u8"退出"), [&program] { OnExitItem(program); }},
+    };
+
+    window.components = {label, browser, menu};
+    return window;
+}
+
+void OnMainWindowCreated(Program& program) {
+    host::Host& host = program.host;
+    host.WriteProperty(MainWindow, host::PropWidth, -1, MainWidth);
+    host.WriteProperty(MainWindow, host::PropHeight, -1, MainHeight);
+    RefreshTrayIcon(program);
+    host.Navigate(MainBrowser, PortalUrl());
+    // The browser keeps its position (-1, -1) and takes the window's outer
+    // size, so it covers the whole client area; the excess is clipped.
+    host.WriteProperty(MainBrowser, host::PropWidth, -1, host.ReadProperty(MainWindow, host::PropWidth));
+    host.WriteProperty(MainBrowser, host::PropHeight, -1, host.ReadProperty(MainWindow, host::PropHeight));
+}
+
+void OnMainWindowMoved(Program& program) {
+    host::Host& host = program.host;
+    if (host.ReadProperty(MainWindow, host::PropWindowState) != host::StateMinimised)
+        return;
+    RefreshTrayIcon(program);
+    // Without a notification area a hidden window could never be brought
+    // back, so it then stays minimised on the task bar.
+    if (host.HasSystemTray())
+        host.WriteProperty(MainWindow, host::PropVisible, -1, 0);
+}
+
+void OnMainWindowTray(Program& program, int trayEvent) {
+    switch (trayEvent) {
+    case host::TrayLeftUp:
+        program.host.WriteProperty(MainWindow, host::PropVisible, -1, 1);
+        RefreshTrayIcon(program);
+        break;
+    case host::TrayContextMenu:
+        program.host.PopupMenu(MainWindow, TrayMenu);
+        RefreshTrayIcon(program);
+        break;
+    default:
+        break;
+    }
+}
+
+void OnMainWindowDestroying(Program& program) {
+    if (program.host.IsCreated(PlayerWindow))
+        program.host.DestroyUnit(PlayerWindow);
+}
+
+void OnAboutItem(Program& program) {
+    const host::Text about = host::Gbk(
+        u8"Lodestone 种子搜索客户端\r\n\r\n"
+        u8"在门户页面中搜索种子：点击播放链接即可在线播放，"
+        u8"点击种子链接即可把磁力链接和种子地址复制到剪贴板。\r\n\r\n"
+        u8"版本：") + host::Text(BuildVersion);
+    program.host.ShowMessageBox(about, 64, host::Gbk(u8"软件信息"));
+}
+
+void OnCheckUpdateItem(Program& program) { CheckForUpdate(program); }
+
+void OnExitItem(Program& program) { program.host.DestroyUnit(MainWindow); }
+
+} // namespace app

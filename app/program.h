@@ -1,0 +1,40 @@
+#pragma once
+// The program's entry and the state every handler shares.
+
+#include "host/host.h"
+#include "host/text.h"
+#include "net/webpageaccess.h"
+
+namespace app {
+
+// The process-wide texts. All start empty and live until the program ends.
+struct Globals {
+    // Link capture.
+    host::Text LastStatusText;
+    host::Text CapturedInfoHash;
+    host::Text CacheAPath;
+    host::Text CacheBPath;
+    // Update check.
+    host::Text CurrentVersion;
+    host::Text LatestVersion;
+    host::Text DownloadAddress;
+};
+
+// What the handlers work with: the host, the web access and the shared texts.
+struct Program {
+    host::Host& host;
+    net::WebContext web;
+    Globals globals;
+};
+
+void InitGlobals(Globals& globals);
+void ReleaseGlobals(Globals& globals);
+
+// Brings the host up with both window templates and opens the main window.
+void LoadProgram(Program& program);
+
+// LoadProgram, then runs until the last window is gone. Returns the process
+// exit code.
+int StartProgram(Program& program);
+
+} // namespace app

@@ -1,0 +1,10 @@
+#pragma once
+// The tray icon: a 32 × 32 icon file's bytes, built into the program.
+
+#include "host/byteset.h"
+
+namespace app {
+
+host::ByteSet TrayIconImage();
+
+} // namespace app

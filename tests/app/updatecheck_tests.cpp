@@ -1,0 +1,146 @@
+// The update check against a loopback notice page and share page.
+
+#include "app/mainwindow.h"
+#include "app/updatecheck.h"
+#include "apptestbed.h"
+#include "host/codepage.h"
+
+namespace {
+
+constexpr int Yes = 5;
+constexpr int No = 6;
+
+std::string NoticePage(const std::string& version, const std::string& address) {
+    return "<div class=\"post\"><h2>软件更新</h2><p>最新版本号：" + version + "</p><p>下载地址：" + address +
+           "</p><p><br /></p> </div>";
+}
+
+// The direct link as the share page's script writes it: slashes escaped as \\/.
+std::string SharePage(const std::string& escapedLink) {
+    return "<title>百度网盘</title><script>var d=\"{\\\"dlink\\\":\\\"" + escapedLink +
+           "\\\"}\";disk.util.init(d);</script>";
+}
+
+const std::string ShareAddress = "http://127.0.0.1:47905/share?id=1&amp;from=notice";
+
+class UpdateCheckTest : public AppTestBed {
+  protected:
+    void SetUp() override {
+        Start();
+        notice.Serve("/share", SharePage("http:\\\\/\\\\/127.0.0.1:47905\\\\/get\\\\/new.tar.gz"));
+    }
+    void Check() { app::CheckForUpdate(program); }
+    host::Text LatestBox() const { return host.boxes.empty() ? "" : host.boxes.back().content; }
+};
+
+TEST_F(UpdateCheckTest, NewerVersionAskedYesDownloadsTheUnescapedDirectLink) {
+    notice.Serve("/notice.html", NoticePage("20261201", ShareAddress));
+    host.boxAnswers = {Yes};
+    Check();
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].content, host::Gbk(u8"发现新版本，是否更新软件？"));
+    EXPECT_EQ(host.boxes[0].style, 0x24);
+    EXPECT_EQ(host.boxes[0].caption, host::Gbk(u8"更新提示"));
+    EXPECT_EQ(notice.Requests(), (std::vector<std::string>{"/notice.html", "/share?id=1&from=notice"}));
+    EXPECT_EQ(host.downloads, std::vector<host::Text>{"http://127.0.0.1:47905/get/new.tar.gz"});
+    EXPECT_EQ(globals().CurrentVersion, "20130906");
+    EXPECT_EQ(globals().LatestVersion, "20261201");
+    EXPECT_EQ(globals().DownloadAddress, "http://127.0.0.1:47905/share?id=1&from=notice");
+}
+
+TEST_F(UpdateCheckTest, VersionsCompareByteByByte) {
+    struct Case {
+        const char* latest;
+        bool newer;
+    } cases[] = {
+        {"20130906", false}, {"20130905", false}, {"2013", false}, {"", false},
+        {"20130907", true},  {"2014", true},      {"20130906 ", true},
+    };
+    for (const auto& c : cases) {
+        host.boxes.clear();
+        host.boxAnswers = {No};
+        notice.Serve("/notice.html", NoticePage(c.latest, ShareAddress));
+        Check();
+        EXPECT_EQ(LatestBox(), host::Gbk(c.newer ? u8"发现新版本，是否更新软件？" : u8"当前为最新版！！"))
+            << '"' << c.latest << '"';
+    }
+    EXPECT_TRUE(host.downloads.empty());
+}
+
+TEST_F(UpdateCheckTest, MarkersIgnoreTagCaseAndEntitiesAnyCase) {
+    notice.Serve("/notice.html", "<div>软件更新<P>最新版本号：20990101</P><P>下载地址："
+                                 "http://127.0.0.1:47905/share?id=1&AMP;from=notice</P><P><BR /></P> </DIV>");
+    host.boxAnswers = {Yes};
+    Check();
+    EXPECT_EQ(globals().LatestVersion, "20990101");
+    EXPECT_EQ(notice.Requests().back(), "/share?id=1&from=notice");
+    EXPECT_EQ(host.downloads.size(), 1u);
+}
+
+TEST_F(UpdateCheckTest, OnlyTheFirstFrontMarkerCounts) {
+    notice.Serve("/notice.html", NoticePage("20990101", ShareAddress) + NoticePage("1", "x"));
+    host.boxAnswers = {No};
+    Check();
+    EXPECT_EQ(globals().LatestVersion, "20990101");
+}
+
+TEST_F(UpdateCheckTest, SilentWithoutTheSectionMarkerOrThePage) {
+    Check(); // nothing served: a 404 with an empty body
+    notice.Serve("/notice.html", "<p>最新版本号：20990101</p><p>下载地址：x</p><p><br /></p> </div>");
+    Check();
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_EQ(globals().LatestVersion, "") << "kept from before when the section is missing";
+}
+
+TEST_F(UpdateCheckTest, NoEndsWithoutFetchingTheSharePage) {
+    notice.Serve("/notice.html", NoticePage("20990101", ShareAddress));
+    host.boxAnswers = {No};
+    Check();
+    EXPECT_EQ(notice.Requests(), std::vector<std::string>{"/notice.html"});
+    EXPECT_TRUE(host.downloads.empty());
+}
+
+TEST_F(UpdateCheckTest, SharePageWithoutItsMarkerDownloadsNothing) {
+    notice.Serve("/notice.html", NoticePage("20990101", ShareAddress));
+    notice.Serve("/share", "withdrawn dlink\\\":\\\"http://x\\\"}\";disk.util");
+    host.boxAnswers = {Yes};
+    Check();
+    EXPECT_TRUE(host.downloads.empty());
+}
+
+TEST_F(UpdateCheckTest, LinkWithoutEscapesIsHandedOverUnchanged) {
+    notice.Serve("/notice.html", NoticePage("20990101", ShareAddress));
+    notice.Serve("/share", SharePage("http://127.0.0.1:47905/plain.bin"));
+    host.boxAnswers = {Yes};
+    Check();
+    EXPECT_EQ(host.downloads, std::vector<host::Text>{"http://127.0.0.1:47905/plain.bin"});
+}
+
+TEST_F(UpdateCheckTest, ANestedCheckReplacesTheSharedTexts) {
+    // While the question is open the user starts a second check from the
+    // tray menu; the outer check goes on with what the nested one left.
+    notice.Serve("/notice.html", NoticePage("20990101", ShareAddress));
+    bool nested = false;
+    host.duringEvents = [&] {
+        if (nested)
+            return;
+        nested = true;
+        notice.Serve("/notice.html", NoticePage("20990202", "http://127.0.0.1:47905/share?id=2"));
+        host.ChooseMenuItem(app::TrayMenu, 1);
+    };
+    host.boxAnswers = {Yes, Yes};
+    Check();
+    EXPECT_EQ(globals().LatestVersion, "20990202");
+    EXPECT_EQ(notice.Requests().back(), "/share?id=2");
+    EXPECT_EQ(host.downloads.size(), 2u);
+}
+
+TEST_F(UpdateCheckTest, AnEmptyAddressFetchesNothingUseful) {
+    notice.Serve("/notice.html", "<div>软件更新<p>最新版本号：20990101</p><p>下</div>");
+    host.boxAnswers = {Yes};
+    Check();
+    EXPECT_EQ(globals().DownloadAddress, "http://");
+    EXPECT_TRUE(host.downloads.empty());
+}
+
+} // namespace

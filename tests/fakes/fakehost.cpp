@@ -1,0 +1,262 @@
+#include "fakehost.h"
+
+#include "host/messagebox.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace fakes {
+
+namespace {
+
+struct FatalError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::int64_t Clamp(std::int64_t value, std::int64_t low, std::int64_t high) {
+    return std::min(std::max(value, low), high);
+}
+
+} // namespace
+
+const host::WindowTemplate& FakeHost::Template(int window) const {
+    for (const auto& t : templates_)
+        if (t.window == window)
+            return t;
+    throw std::logic_error("no such window template");
+}
+
+const host::ComponentTemplate& FakeHost::Component(host::UnitRef unit) const {
+    for (const auto& c : Template(unit.window).components)
+        if (c.unit == unit.unit)
+            return c;
+    throw std::logic_error("no such component");
+}
+
+void FakeHost::Raise(const std::function<void()>& handler) {
+    if (handler)
+        handler();
+}
+
+void FakeHost::Minimise(int window) {
+    properties_[{window, 0}][host::PropWindowState] = host::StateMinimised;
+    Raise(Template(window).onMoved);
+    Raise(Template(window).onResized);
+}
+
+void FakeHost::Restore(int window) {
+    properties_[{window, 0}][host::PropWindowState] = host::StateNormal;
+    Raise(Template(window).onResized);
+}
+
+void FakeHost::Resize(int window, int width, int height) {
+    properties_[{window, 0}][host::PropWidth] = width;
+    properties_[{window, 0}][host::PropHeight] = height;
+    Raise(Template(window).onResized);
+}
+
+void FakeHost::Close(int window) { Destroy(window); }
+
+void FakeHost::Tray(int window, int trayEvent) {
+    if (const auto& handler = Template(window).onTray)
+        handler(trayEvent);
+}
+
+void FakeHost::ChooseMenuItem(host::UnitRef menu, int item) {
+    Component(menu).items.at(item).onChosen();
+}
+
+void FakeHost::HoverLink(host::UnitRef frame, host::Text address) {
+    Component(frame).onStatusText(address);
+}
+
+bool FakeHost::RequestNewWindow(host::UnitRef frame, host::ComObject* slotOut) {
+    host::ComObject slot;
+    bool cancel = false;
+    Component(frame).onNewWindow(slot, cancel);
+    if (slotOut)
+        *slotOut = slot;
+    return cancel;
+}
+
+std::int64_t FakeHost::Property(host::UnitRef unit, int property) const {
+    const auto unitIt = properties_.find(KeyOf(unit));
+    if (unitIt == properties_.end())
+        return 0;
+    const auto it = unitIt->second.find(property);
+    return it == unitIt->second.end() ? 0 : it->second;
+}
+
+void FakeHost::StartRuntime(std::vector<host::WindowTemplate> templates) {
+    templates_ = std::move(templates);
+}
+
+void FakeHost::RegisterCleanup(std::function<void()> routine) { cleanup_ = std::move(routine); }
+
+void FakeHost::LoadStartupWindow(int window) {
+    if (!LoadWindow({window, host::WindowUnit}))
+        FatalRuntimeError({}, "startup window");
+}
+
+void FakeHost::RunMessageLoop() {
+    RunPosted();
+    if (cleanup_) {
+        cleanup_();
+        cleanupRan = true;
+    }
+}
+
+void FakeHost::ProcessEvents() {
+    ++processEventsCalls;
+    if (duringEvents)
+        duringEvents();
+    RunPosted();
+}
+
+void FakeHost::FatalRuntimeError(std::optional<int>, const host::Text& message) {
+    throw FatalError(message);
+}
+
+bool FakeHost::LoadWindow(host::UnitRef window, std::optional<host::UnitRef> parent, bool) {
+    if (parent && !Loaded(parent->window))
+        return false;
+    if (Loaded(window.window)) {
+        if (!closing_.count(window.window)) {
+            ++activations;
+            properties_[KeyOf(window)][host::PropWindowState] = host::StateNormal;
+            return true;
+        }
+        Destroy(window.window);
+    }
+    const host::WindowTemplate& t = Template(window.window);
+    auto setRect = [this](host::UnitRef unit, const host::Rect& rect) {
+        auto& p = properties_[KeyOf(unit)];
+        p[host::PropLeft] = rect.left;
+        p[host::PropTop] = rect.top;
+        p[host::PropWidth] = rect.width;
+        p[host::PropHeight] = rect.height;
+        p[host::PropVisible] = 1;
+    };
+    setRect(window, t.rect);
+    for (const auto& c : t.components)
+        setRect({window.window, c.unit}, c.rect);
+    loaded_.insert(window.window);
+    ++createdCount;
+    Raise(t.onCreated);
+    return true;
+}
+
+bool FakeHost::IsCreated(host::UnitRef unit) { return Loaded(unit.window); }
+
+void FakeHost::DestroyUnit(host::UnitRef unit, bool immediately) {
+    if (!Loaded(unit.window))
+        FatalRuntimeError({}, "window not loaded");
+    if (immediately) {
+        Destroy(unit.window);
+        return;
+    }
+    closing_.insert(unit.window);
+    postedCloses_.push_back(unit.window);
+}
+
+void FakeHost::Destroy(int window) {
+    if (!Loaded(window))
+        return;
+    Raise(Template(window).onDestroying);
+    loaded_.erase(window);
+    closing_.erase(window);
+    trayIcon.erase(window);
+    std::erase_if(properties_, [window](const auto& entry) { return entry.first.first == window; });
+}
+
+void FakeHost::RunPosted() {
+    while (!postedCloses_.empty()) {
+        const int window = postedCloses_.front();
+        postedCloses_.pop_front();
+        Destroy(window);
+    }
+}
+
+std::int64_t FakeHost::ReadProperty(host::UnitRef unit, int property, int) {
+    if (!Loaded(unit.window))
+        FatalRuntimeError({}, "window not loaded");
+    return Property(unit, property);
+}
+
+void FakeHost::WriteProperty(host::UnitRef unit, int property, int, std::int64_t value) {
+    if (!Loaded(unit.window))
+        FatalRuntimeError({}, "window not loaded");
+    if (property == host::PropWidth || property == host::PropHeight)
+        value = Clamp(value, 0, 32627);
+    properties_[KeyOf(unit)][property] = value;
+    if (unit.unit == host::WindowUnit && (property == host::PropWidth || property == host::PropHeight))
+        Raise(Template(unit.window).onResized);
+}
+
+void FakeHost::PopupMenu(host::UnitRef window, host::UnitRef menu, std::optional<int>, std::optional<int>) {
+    if (!Loaded(window.window))
+        FatalRuntimeError({}, "window not loaded");
+    popups.push_back(menu);
+}
+
+void FakeHost::SetTrayIcon(host::UnitRef window, const host::ByteSet& icon, const host::Text& tip) {
+    if (!Loaded(window.window))
+        FatalRuntimeError({}, "window not loaded");
+    trayIcon[window.window] = !icon.empty();
+    if (!icon.empty())
+        trayTips.push_back(tip.substr(0, 62));
+}
+
+void FakeHost::Navigate(host::UnitRef frame, const host::Text& url) { navigations.push_back({frame, url}); }
+
+void FakeHost::AdoptNewWindow(host::UnitRef frame, host::ComObject& slot) {
+    auto& object = browserObjects_[KeyOf(frame)];
+    if (!object)
+        object = std::make_shared<host::BrowserObject>();
+    slot = object;
+}
+
+bool FakeHost::SetClipboardText(const host::Text& text) {
+    clipboard.push_back(text);
+    return true;
+}
+
+int FakeHost::ShowMessageBox(const host::Text& content, int style, const host::Text& caption) {
+    boxes.push_back({content, style, caption});
+    if (duringEvents)
+        duringEvents();
+    if (boxAnswers.empty())
+        return 0;
+    const int answer = boxAnswers.front();
+    boxAnswers.pop_front();
+    return answer;
+}
+
+std::vector<host::WindowHandle> FakeHost::TopLevelWindows() {
+    std::vector<host::WindowHandle> handles;
+    for (const auto& w : desktop)
+        handles.push_back(w.handle);
+    return handles;
+}
+
+bool FakeHost::IsWindowVisible(host::WindowHandle window) {
+    for (const auto& w : desktop)
+        if (w.handle == window)
+            return w.visible;
+    return false;
+}
+
+std::uint32_t FakeHost::WindowProcessId(host::WindowHandle window) {
+    for (const auto& w : desktop)
+        if (w.handle == window)
+            return w.processId;
+    return 0;
+}
+
+int FakeHost::OwnedMessageBox(host::WindowHandle owner, const host::Text& text, const host::Text& caption,
+                              int style) {
+    ownedBoxes.push_back({owner, {text, style, caption}});
+    return ownedBoxButton;
+}
+
+} // namespace fakes

@@ -1,0 +1,125 @@
+#pragma once
+// A host without a display: windows are records, events run synchronously,
+// posted closes wait in a queue until ProcessEvents, and every visible effect
+// (boxes, clipboard, navigation, tray, downloads) is recorded for the tests.
+
+#include "host/host.h"
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fakes {
+
+class FakeHost final : public host::Host {
+  public:
+    struct Box {
+        host::Text content;
+        int style = 0;
+        host::Text caption;
+    };
+    struct Navigation {
+        host::UnitRef frame;
+        host::Text url;
+    };
+
+    // What the host reports.
+    bool trayAvailable = true;
+    // Results of ShowMessageBox, taken in order; when empty, boxes answer 0.
+    std::deque<int> boxAnswers;
+    // Runs inside ProcessEvents and inside every box, standing for the events
+    // the user causes meanwhile (nested handlers).
+    std::function<void()> duringEvents;
+
+    // The desktop's top-level windows, topmost first.
+    struct DesktopWindow {
+        host::WindowHandle handle = 0;
+        bool visible = true;
+        std::uint32_t processId = 0;
+    };
+    std::vector<DesktopWindow> desktop;
+    // Button identifier OwnedMessageBox answers with (0: the box failed).
+    int ownedBoxButton = host::IdOk;
+
+    // What the application did.
+    struct OwnedBox {
+        host::WindowHandle owner = 0;
+        Box box;
+    };
+    std::vector<OwnedBox> ownedBoxes;
+    std::vector<Box> boxes;
+    std::vector<host::Text> clipboard;
+    std::vector<Navigation> navigations;
+    std::vector<host::Text> downloads;
+    std::vector<host::Text> trayTips; // one entry per SetTrayIcon with an icon
+    std::map<int, bool> trayIcon;     // per window: an icon is up
+    std::vector<host::UnitRef> popups;
+    int processEventsCalls = 0;
+    int createdCount = 0;
+    int activations = 0;
+    bool cleanupRan = false;
+
+    // Test drivers.
+    const host::WindowTemplate& Template(int window) const;
+    const host::ComponentTemplate& Component(host::UnitRef unit) const;
+    // The user or the window system acting on a window.
+    void Minimise(int window);
+    void Restore(int window);
+    void Resize(int window, int width, int height);
+    void Close(int window);
+    void Tray(int window, int trayEvent);
+    void ChooseMenuItem(host::UnitRef menu, int item);
+    void HoverLink(host::UnitRef frame, host::Text address);
+    // Raises the new-window request of a frame; returns the cancel flag.
+    bool RequestNewWindow(host::UnitRef frame, host::ComObject* slotOut = nullptr);
+    std::int64_t Property(host::UnitRef unit, int property) const;
+    bool Loaded(int window) const { return loaded_.count(window) != 0; }
+
+    // host::Host
+    void StartRuntime(std::vector<host::WindowTemplate> templates) override;
+    void RegisterCleanup(std::function<void()> routine) override;
+    void LoadStartupWindow(int window) override;
+    void RunMessageLoop() override;
+    void ProcessEvents() override;
+    [[noreturn]] void FatalRuntimeError(std::optional<int> code, const host::Text& message) override;
+    bool LoadWindow(host::UnitRef window, std::optional<host::UnitRef> parent = {}, bool modal = false) override;
+    bool IsCreated(host::UnitRef unit) override;
+    void DestroyUnit(host::UnitRef unit, bool immediately = false) override;
+    std::int64_t ReadProperty(host::UnitRef unit, int property, int element = -1) override;
+    void WriteProperty(host::UnitRef unit, int property, int element, std::int64_t value) override;
+    void PopupMenu(host::UnitRef window, host::UnitRef menu, std::optional<int> x = {},
+                   std::optional<int> y = {}) override;
+    void SetTrayIcon(host::UnitRef window, const host::ByteSet& icon, const host::Text& tip = {}) override;
+    bool HasSystemTray() override { return trayAvailable; }
+    void Navigate(host::UnitRef frame, const host::Text& url) override;
+    void AdoptNewWindow(host::UnitRef frame, host::ComObject& slot) override;
+    bool SetClipboardText(const host::Text& text) override;
+    int ShowMessageBox(const host::Text& content, int style, const host::Text& caption) override;
+    std::vector<host::WindowHandle> TopLevelWindows() override;
+    bool IsWindowVisible(host::WindowHandle window) override;
+    std::uint32_t WindowProcessId(host::WindowHandle window) override;
+    std::uint32_t CurrentProcessId() override { return 4242; }
+    int OwnedMessageBox(host::WindowHandle owner, const host::Text& text, const host::Text& caption,
+                        int style) override;
+    void StartDownload(const host::Text& url) override { downloads.push_back(url); }
+
+  private:
+    using Key = std::pair<int, int>;
+    void Destroy(int window);
+    void RunPosted();
+    void Raise(const std::function<void()>& handler);
+    static Key KeyOf(host::UnitRef unit) { return {unit.window, unit.unit}; }
+
+    std::vector<host::WindowTemplate> templates_;
+    std::function<void()> cleanup_;
+    std::set<int> loaded_;
+    std::set<int> closing_;
+    std::deque<int> postedCloses_;
+    std::map<Key, std::map<int, std::int64_t>> properties_;
+    std::map<Key, host::ComObject> browserObjects_;
+};
+
+} // namespace fakes
