@@ -108,6 +108,7 @@ Converter::Converter(int codePage) {
 }
 
 std::u16string ToUtf16(std::string_view bytes, int codePage) {
+    bytes = UpToNul(bytes);
     Converter reader = OpenReader(codePage);
     if (!reader || bytes.empty())
         return {};
@@ -129,6 +130,7 @@ std::u16string ToUtf16(std::string_view bytes, int codePage) {
 }
 
 std::string FromUtf16(std::u16string_view text, int codePage, Unmappable unmappable) {
+    text = UpToNul(text);
     Converter writer = OpenWriter(codePage, SubstituteFor(codePage, unmappable));
     if (!writer || text.empty())
         return {};
@@ -148,6 +150,7 @@ std::string FromUtf16(std::u16string_view text, int codePage, Unmappable unmappa
 }
 
 std::string ConvertCodePage(std::string_view bytes, int from, int to) {
+    bytes = UpToNul(bytes);
     Converter reader = OpenReader(from);
     Converter writer = OpenWriter(to, SubstituteFor(to, Unmappable::DefaultChar));
     if (!reader || !writer || bytes.empty())
@@ -175,7 +178,7 @@ std::string ConvertCodePage(std::string_view bytes, int from, int to) {
 }
 
 Text Gbk(std::string_view utf8) {
-    return ConvertCodePage(UpToNul(utf8), Utf8CodePage, GbkCodePage);
+    return ConvertCodePage(utf8, Utf8CodePage, GbkCodePage);
 }
 
 Text Gbk(std::u8string_view utf8) {
@@ -183,15 +186,15 @@ Text Gbk(std::u8string_view utf8) {
 }
 
 std::string GbkToUtf8(std::string_view gbk) {
-    return ConvertCodePage(UpToNul(gbk), GbkCodePage, Utf8CodePage);
+    return ConvertCodePage(gbk, GbkCodePage, Utf8CodePage);
 }
 
 std::u16string GbkToUtf16(std::string_view gbk) {
-    return ToUtf16(UpToNul(gbk), GbkCodePage);
+    return ToUtf16(gbk, GbkCodePage);
 }
 
 Text Utf16ToGbk(std::u16string_view text) {
-    return FromUtf16(UpToNul(text), GbkCodePage);
+    return FromUtf16(text, GbkCodePage);
 }
 
 } // namespace host

@@ -42,7 +42,8 @@ class Converter final {
     std::unique_ptr<UConverter, Close> handle_;
 };
 
-// Empty on an unknown code page.
+// Inputs end at their first zero byte or unit, like the texts they hold.
+// Results are empty on an unknown code page.
 std::u16string ToUtf16(std::string_view bytes, int codePage);
 std::string FromUtf16(std::u16string_view text, int codePage,
                       Unmappable unmappable = Unmappable::DefaultChar);
