@@ -1,0 +1,41 @@
+#pragma once
+// The platform's HTTP service on libcurl. Each request runs on a multi handle
+// of its own and makes progress only while its body is read, so the reader
+// can keep the window alive; redirects are followed here, and cookies come
+// from and go to the program's cookie store (curl's own cookie engine stays
+// off, so nothing is sent twice).
+
+#include "net/cookiestore.h"
+#include "net/internet.h"
+
+#include <chrono>
+#include <string>
+
+namespace net {
+
+struct CurlOptions {
+    std::chrono::milliseconds connectTimeout{60'000};
+    // A server that sends nothing for this long ends the exchange; what was
+    // read until then stands.
+    std::chrono::seconds stallTimeout{30};
+    // Certificates (PEM) to trust instead of the system's; for tests.
+    std::string caFile;
+};
+
+class CurlInternet final : public Internet {
+  public:
+    explicit CurlInternet(CookieStore& cookies, CurlOptions options = {});
+    ~CurlInternet() override;
+    CurlInternet(const CurlInternet&) = delete;
+    CurlInternet& operator=(const CurlInternet&) = delete;
+
+    std::unique_ptr<InternetSession> Open(std::string_view userAgent,
+                                          std::optional<std::string_view> proxyList) override;
+    void SetCookie(std::string_view url, std::string_view name, std::string_view data) override;
+
+  private:
+    CookieStore& cookies_;
+    CurlOptions options_;
+};
+
+} // namespace net

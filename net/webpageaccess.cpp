@@ -1,0 +1,166 @@
+#include "net/webpageaccess.h"
+
+#include "host/codepage.h"
+#include "net/ownermessagebox.h"
+#include "net/url.h"
+#include "text/encoding.h"
+
+#include <array>
+
+namespace net {
+
+namespace {
+
+using host::Text;
+
+constexpr std::string_view UserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+constexpr std::string_view DefaultAccept =
+    "Accept: image/gif, image/bmp, image/x-xbitmap, image/jpeg, image/pjpeg, "
+    "application/x-shockwave-flash, application/vnd.ms-excel, application/vnd.ms-powerpoint, "
+    "application/msword, */*\r\n";
+constexpr std::string_view DefaultLanguage = "Accept-Language: zh-cn\r\n";
+constexpr std::string_view FormContentType = "Content-Type: application/x-www-form-urlencoded\r\n";
+constexpr std::string_view SetCookieMarker = "Set-Cookie: ";
+constexpr std::size_t ReadChunk = 1024;
+// What the header block reads as when no response came.
+constexpr int HeaderBufferSize = 2048;
+// An announced length is trusted this far when making room for the body.
+constexpr std::uint64_t LargestReservation = 512u << 20;
+
+bool Lacks(std::string_view headers, std::string_view name) {
+    return host::FindText(headers, name, 1, true) == -1;
+}
+
+// These texts end up inside header lines (the Referer and Cookie lines) or
+// name the proxy; a line break or NUL in them would make lines of its own.
+bool BreaksLines(std::string_view text) {
+    return text.find_first_of({"\r\n\0", 3}) != std::string_view::npos;
+}
+
+void CompleteHeaders(Text& headers, const Text& url, bool post, const Text& postData,
+                     const Text& cookies) {
+    if (Lacks(headers, "Accept: "))
+        headers += DefaultAccept;
+    if (Lacks(headers, "Referer: "))
+        headers += host::JoinTexts("Referer: ", url, "\r\n");
+    if (Lacks(headers, "Accept-Language: "))
+        headers += DefaultLanguage;
+    if (post && !postData.empty())
+        headers += host::JoinTexts(
+            FormContentType, "Content-Length: ", host::ToText(host::TextLength(postData)), "\r\n");
+    if (!cookies.empty())
+        headers += host::JoinTexts("Cookie: ", cookies, "\r\n\r\n");
+}
+
+host::ByteSet ReadBody(host::Host& host, HttpRequest& request) {
+    host::ByteSet body;
+    // One buffer serves every read: the bytes are appended at once.
+    std::array<std::uint8_t, ReadChunk> chunk;
+    const std::function<void()> processEvents = [&host] { host.ProcessEvents(); };
+    for (;;) {
+        host.ProcessEvents();
+        const std::size_t read = request.Read(chunk, processEvents);
+        if (read == 0)
+            break;
+        if (body.empty()) {
+            if (const auto length = request.ContentLength())
+                body.reserve(std::min(*length, LargestReservation));
+        }
+        body.insert(body.end(), chunk.begin(), chunk.begin() + read);
+    }
+    return body;
+}
+
+// Every line that holds "Set-Cookie: " stores a cookie for the request's host:
+// the name is what stands before the first "=" after the marker's 12 bytes,
+// the data all that follows it.
+void StoreCookies(Internet& internet, const Text& hostName, const Text& headerBlock) {
+    if (Lacks(headerBlock, SetCookieMarker))
+        return;
+    const Text cookieUrl = host::JoinTexts("http://", hostName);
+    std::string_view rest = headerBlock;
+    while (!rest.empty()) {
+        const auto lineFeed = rest.find('\n');
+        std::string_view line = rest.substr(0, lineFeed);
+        rest = lineFeed == std::string_view::npos ? std::string_view{} : rest.substr(lineFeed + 1);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        if (Lacks(line, SetCookieMarker))
+            continue;
+        const Text cookie =
+            host::ReplaceRange(line, 1, static_cast<std::int64_t>(SetCookieMarker.size()));
+        const int equals = host::FindText(cookie, "=");
+        if (equals == -1)
+            internet.SetCookie(cookieUrl, {}, cookie);
+        else
+            internet.SetCookie(cookieUrl, host::TextLeft(cookie, equals - 1),
+                               host::TextRight(cookie, host::TextLength(cookie) - equals));
+    }
+}
+
+host::ByteSet Convert(host::ByteSet body, int conversion) {
+    switch (conversion) {
+    case Utf8Body:
+        return host::ToByteSet(text::Utf8ToGbk(host::ToText(body)));
+    case Big5Body:
+        return host::ToByteSet(text::Big5ToSimplifiedGbk(host::ToText(body)));
+    default:
+        return body;
+    }
+}
+
+} // namespace
+
+host::ByteSet WebPageAccess(const WebContext& web, Text& url, int accessMethod, const Text& proxy,
+                            Text* extraHeaders, const Text& postData, const Text& cookies,
+                            int conversion, Text* responseHeaders) {
+    url = host::TrimSpaces(url);
+    if (accessMethod != AccessGet && accessMethod != AccessPost) {
+        OwnerMessageBox(web.host,
+                        host::Gbk(u8"【网页_访问】命令的第二个【访问方式】参数有误,请返回修改"));
+        return {};
+    }
+    const bool post = accessMethod == AccessPost;
+    if (host::TextLeft(url, 7) != "http://" && host::TextLeft(url, 8) != "https://")
+        url = host::JoinTexts("http://", url);
+    if (BreaksLines(url) || BreaksLines(proxy) || BreaksLines(cookies))
+        return {};
+    const Text hostName = UrlHost(url);
+    const Text path = UrlPath(url);
+
+    std::optional<Text> proxyList;
+    if (!host::RemoveSpaces(proxy).empty())
+        proxyList = host::JoinTexts("http=", proxy);
+    auto session = web.internet.Open(UserAgent, proxyList);
+    if (!session)
+        return {};
+    auto connection = session->Connect(hostName, UrlPort(url), url);
+    if (!connection)
+        return {};
+    auto request = connection->OpenRequest(post ? "POST" : "GET", path, "HTTP/1.1");
+    if (!request)
+        return {};
+
+    Text ownHeaders;
+    Text& headers = extraHeaders ? *extraHeaders : ownHeaders;
+    CompleteHeaders(headers, url, post, postData, cookies);
+    request->Send(headers, post ? std::string_view(postData) : std::string_view());
+    host::ByteSet body = ReadBody(web.host, *request);
+    const std::optional<std::string> block = request->RawHeaders();
+    request.reset();
+    connection.reset();
+    session.reset();
+
+    const Text headerBlock =
+        block ? host::TextFromBytes(*block) : host::SpaceText(HeaderBufferSize);
+    if (responseHeaders)
+        *responseHeaders = headerBlock;
+    StoreCookies(web.internet, hostName, headerBlock);
+    return Convert(std::move(body), conversion);
+}
+
+Text FetchPageText(const WebContext& web, Text& url) {
+    return host::ToText(WebPageAccess(web, url));
+}
+
+} // namespace net

@@ -1,0 +1,38 @@
+#pragma once
+// The client's one way of fetching a web page: one complete HTTP exchange per
+// call, the body handed back as a byte set (empty on every failure).
+
+#include "host/byteset.h"
+#include "host/host.h"
+#include "host/text.h"
+#include "net/internet.h"
+
+namespace net {
+
+// What a request needs besides its own arguments: the host, whose events are
+// served while the body is read, and the platform's HTTP service.
+struct WebContext {
+    host::Host& host;
+    Internet& internet;
+};
+
+enum AccessMethod : int { AccessGet = 0, AccessPost = 1 };
+enum BodyConversion : int { KeepBody = 0, Utf8Body = 1, Big5Body = 2 };
+
+// The caller's variables change in place: `url` is trimmed and given
+// "http://" when it names neither "http://" nor "https://" (exact case);
+// `extraHeaders` (lines ending in CR LF) gets the default headers appended;
+// `responseHeaders` receives the response's header block, or 2048 blanks when
+// no response came. Any other access method than GET or POST is refused with
+// a message box; a request whose URL, proxy or cookies hold a line break or a
+// NUL byte is refused silently. `conversion` turns the body from UTF-8 or
+// Big5 into GBK (up to its first NUL byte).
+host::ByteSet WebPageAccess(const WebContext& web, host::Text& url, int accessMethod = AccessGet,
+                            const host::Text& proxy = {}, host::Text* extraHeaders = nullptr,
+                            const host::Text& postData = {}, const host::Text& cookies = {},
+                            int conversion = KeepBody, host::Text* responseHeaders = nullptr);
+
+// GET with nothing but the URL; the body up to its first NUL byte.
+host::Text FetchPageText(const WebContext& web, host::Text& url);
+
+} // namespace net
