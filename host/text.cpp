@@ -313,20 +313,18 @@ Text SpaceText(std::int64_t count) {
 }
 
 int CompareText(std::string_view a, std::string_view b, bool caseSensitive) {
-    std::size_t i = 0;
-    while (i < a.size() && i < b.size()) {
-        // Both sides agree on the character boundaries up to here.
-        const std::size_t length = CharLength(a, i);
-        const bool single = length == 1 && !caseSensitive;
-        for (std::size_t k = i; k < i + length && k < b.size(); ++k) {
-            const auto x = static_cast<unsigned char>(single ? Fold(a[k]) : a[k]);
-            const auto y = static_cast<unsigned char>(single ? Fold(b[k]) : b[k]);
-            if (x != y)
-                return x < y ? -1 : 1;
-        }
-        i += length;
+    // Equal bytes so far put the character boundaries at the same places in
+    // both texts; only single-byte characters fold.
+    bool trail = false;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        const bool fold = !caseSensitive && !trail;
+        const auto x = static_cast<unsigned char>(fold ? Fold(a[i]) : a[i]);
+        const auto y = static_cast<unsigned char>(fold ? Fold(b[i]) : b[i]);
+        if (x != y)
+            return x < y ? -1 : 1;
+        trail = !trail && IsLead(a[i]);
     }
-    return CompareTextOrdinal(a.substr(std::min(i, a.size())), b.substr(std::min(i, b.size())));
+    return (a.size() > b.size()) - (a.size() < b.size());
 }
 
 int CompareTextOrdinal(std::string_view a, std::string_view b) {

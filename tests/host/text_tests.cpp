@@ -207,6 +207,9 @@ TEST(CompareText, FoldsSingleByteLettersUnlessCaseSensitive) {
     EXPECT_LT(CompareText("ab", "abc"), 0);
     EXPECT_GT(CompareText(Ah, "z"), 0);
     EXPECT_NE(CompareText("\x81\x41", "\x81\x61"), 0);
+    // A text that ends inside the other's double-byte character is a prefix.
+    EXPECT_GT(CompareText("\xF2\xF8", "\xF2", true), 0);
+    EXPECT_LT(CompareText("\xF2", "\xF2\xF8"), 0);
     EXPECT_EQ(CompareText("", ""), 0);
 }
 
