@@ -1,0 +1,346 @@
+#include "host/gui/hostwindow.h"
+
+#include "host/gui/browserframe.h"
+#include "host/gui/gbkstring.h"
+#include "host/gui/handlerrunner.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QSystemTrayIcon>
+#include <QWindow>
+
+#include <algorithm>
+
+namespace host::gui {
+
+namespace {
+
+Qt::WindowFlags FlagsFor(const WindowTemplate& window) {
+    Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (window.minimizeButton)
+        flags |= Qt::WindowMinimizeButtonHint;
+    if (window.maximizeButton && window.resizable)
+        flags |= Qt::WindowMaximizeButtonHint;
+    return flags;
+}
+
+int TrayEventFor(QSystemTrayIcon::ActivationReason reason) {
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        return TrayLeftUp;
+    case QSystemTrayIcon::DoubleClick:
+        return TrayLeftDoubleClick;
+    case QSystemTrayIcon::Context:
+        return TrayContextMenu;
+    default:
+        return 0;
+    }
+}
+
+QRect RectOf(const Rect& rect) {
+    return {rect.left, rect.top, rect.width, rect.height};
+}
+
+} // namespace
+
+HostWindow::HostWindow(const WindowTemplate& window, QWebEngineProfile& profile,
+                       HandlerRunner& runner)
+    : QWidget(nullptr, FlagsFor(window)), template_(window), runner_(runner) {
+    setWindowTitle(ToQString(window.caption));
+    for (const ComponentTemplate& component : window.components)
+        BuildComponent(component, profile);
+    // The template's position is the frame's; the size is the outer size too,
+    // re-applied once the window manager has put its frame around the window.
+    move(window.rect.left, window.rect.top);
+    RequestOuterSize(window.rect.width, window.rect.height);
+}
+
+HostWindow::~HostWindow() = default;
+
+void HostWindow::BuildComponent(const ComponentTemplate& component, QWebEngineProfile& profile) {
+    QWidget* widget = nullptr;
+    switch (component.type) {
+    case ComponentType::TransLabel: {
+        auto* label = new QLabel(ToQString(component.caption), this);
+        // It is drawn under the browser and must never take its clicks.
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        label->setGeometry(RectOf(component.rect));
+        label->setVisible(component.visible);
+        widget = label;
+        break;
+    }
+    case ComponentType::WebBrowserFrame:
+        widget = new BrowserFrame(component, profile, runner_, this);
+        break;
+    case ComponentType::Menu: // a pop-up only: it adds no menu bar
+        return;
+    }
+    components_[component.unit] = widget;
+}
+
+void HostWindow::RaiseCreated() {
+    reported_ = OuterRect();
+    eventsOn_ = true;
+    Raise(template_.onCreated);
+}
+
+void HostWindow::RaiseDestroying() {
+    const bool created = eventsOn_ && !goingAway_;
+    goingAway_ = true;
+    if (created)
+        runner_.Run(template_.onDestroying);
+    tray_.reset();
+    emit goneAway();
+}
+
+bool HostWindow::HasComponent(int unit) const {
+    return components_.count(unit) != 0 || Menu(unit) != nullptr;
+}
+
+BrowserFrame* HostWindow::Frame(int unit) const {
+    const auto found = components_.find(unit);
+    return found == components_.end() ? nullptr : qobject_cast<BrowserFrame*>(found->second);
+}
+
+QWidget* HostWindow::TakeComponent(int unit) {
+    const auto found = components_.find(unit);
+    if (found == components_.end())
+        return nullptr;
+    QWidget* component = found->second;
+    components_.erase(found);
+    return component;
+}
+
+const ComponentTemplate* HostWindow::Menu(int unit) const {
+    const auto& components = template_.components;
+    const auto found = std::find_if(components.begin(), components.end(), [unit](const auto& c) {
+        return c.unit == unit && c.type == ComponentType::Menu;
+    });
+    return found == components.end() ? nullptr : &*found;
+}
+
+std::int64_t HostWindow::ReadProperty(int unit, int property) const {
+    const QWidget* component = nullptr;
+    if (unit != WindowUnit) {
+        const auto found = components_.find(unit);
+        if (found == components_.end())
+            return 0;
+        component = found->second;
+    }
+    const QRect rect = component ? component->geometry() : OuterRect();
+    switch (property) {
+    case PropLeft: return rect.x();
+    case PropTop: return rect.y();
+    case PropWidth: return rect.width();
+    case PropHeight: return rect.height();
+    case PropVisible: return component ? !component->isHidden() : isVisible();
+    case PropWindowState:
+        if (component)
+            return 0;
+        return isMinimized() ? StateMinimised : isMaximized() ? StateMaximised : StateNormal;
+    default: return 0;
+    }
+}
+
+void HostWindow::WriteProperty(int unit, int property, std::int64_t value) {
+    const int number = static_cast<int>(value);
+    if (unit == WindowUnit) {
+        switch (property) {
+        case PropLeft:
+            move(number, OuterRect().y());
+            break;
+        case PropTop:
+            move(OuterRect().x(), number);
+            break;
+        case PropWidth:
+            RequestOuterSize(number, std::nullopt);
+            break;
+        case PropHeight:
+            RequestOuterSize(std::nullopt, number);
+            break;
+        case PropVisible:
+            visibilityWritten_ = true;
+            setVisible(value != 0);
+            break;
+        case PropWindowState: {
+            const Qt::WindowStates normal =
+                windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+            setWindowState(value == StateMinimised   ? normal | Qt::WindowMinimized
+                           : value == StateMaximised ? normal | Qt::WindowMaximized
+                                                     : normal);
+            break;
+        }
+        default:
+            break;
+        }
+        return;
+    }
+    const auto found = components_.find(unit);
+    if (found == components_.end())
+        return;
+    QWidget& component = *found->second;
+    switch (property) {
+    case PropLeft:
+        component.move(number, component.y());
+        break;
+    case PropTop:
+        component.move(component.x(), number);
+        break;
+    case PropWidth:
+        component.resize(number, component.height());
+        break;
+    case PropHeight:
+        component.resize(component.width(), number);
+        break;
+    case PropVisible:
+        component.setVisible(value != 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void HostWindow::SetTrayIcon(const QIcon& icon, const QString& tip) {
+    if (icon.isNull()) {
+        tray_.reset();
+        return;
+    }
+    if (!tray_) {
+        tray_ = std::make_unique<QSystemTrayIcon>();
+        connect(tray_.get(), &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    const int trayEvent = TrayEventFor(reason);
+                    if (trayEvent == 0)
+                        return;
+                    // Handled after the tray icon's own event is over: the
+                    // handler may pop up a menu or take the icon away.
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, trayEvent] {
+                            if (eventsOn_ && !goingAway_)
+                                runner_.Run(template_.onTray, trayEvent);
+                        },
+                        Qt::QueuedConnection);
+                });
+    }
+    tray_->setIcon(icon);
+    tray_->setToolTip(tip);
+    tray_->show();
+}
+
+QMargins HostWindow::CurrentMargins() const {
+    const QWindow* handle = windowHandle();
+    const QMargins margins = handle && isVisible() ? handle->frameMargins() : QMargins();
+    // A window taken off the screen loses its frame for a while; its outer
+    // size stays what it was.
+    return margins.isNull() ? knownMargins_ : margins;
+}
+
+QRect HostWindow::OuterRect() const {
+    return geometry().marginsAdded(CurrentMargins());
+}
+
+bool HostWindow::InNormalState() const {
+    return !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+}
+
+void HostWindow::RequestOuterSize(std::optional<int> width, std::optional<int> height) {
+    knownMargins_ = CurrentMargins();
+    QSize outer = requestedOuter_.value_or(OuterRect().size());
+    if (width)
+        outer.setWidth(*width);
+    if (height)
+        outer.setHeight(*height);
+    requestedOuter_ = outer;
+    ApplyOuterSize(outer);
+    ReportGeometry();
+}
+
+void HostWindow::ApplyOuterSize(QSize outer) {
+    const QSize client(std::max(0, outer.width() - knownMargins_.left() - knownMargins_.right()),
+                       std::max(0, outer.height() - knownMargins_.top() - knownMargins_.bottom()));
+    if (template_.resizable)
+        resize(client);
+    else
+        setFixedSize(client);
+}
+
+void HostWindow::CheckFrame() {
+    const QMargins margins = CurrentMargins();
+    if (margins != knownMargins_) {
+        knownMargins_ = margins;
+        if (requestedOuter_ && InNormalState())
+            ApplyOuterSize(*requestedOuter_);
+    } else if (InNormalState() && isVisible()) {
+        // Follows what the user or the window manager made of the size.
+        requestedOuter_ = OuterRect().size();
+    }
+    ReportGeometry();
+}
+
+void HostWindow::ReportGeometry() {
+    const QRect outer = OuterRect();
+    const bool moved = outer.topLeft() != reported_.topLeft();
+    const bool resized = outer.size() != reported_.size();
+    reported_ = outer;
+    if (moved)
+        Raise(template_.onMoved);
+    if (resized)
+        Raise(template_.onResized);
+}
+
+void HostWindow::Raise(const std::function<void()>& handler) {
+    if (eventsOn_ && !goingAway_)
+        runner_.Run(handler);
+}
+
+void HostWindow::closeEvent(QCloseEvent* event) {
+    // The host closes the window itself, so that every way of closing it
+    // raises the same events.
+    event->ignore();
+    if (!goingAway_)
+        emit closeRequested();
+}
+
+void HostWindow::keyPressEvent(QKeyEvent* event) {
+    if (template_.escCloses && event->key() == Qt::Key_Escape &&
+        event->modifiers() == Qt::NoModifier) {
+        if (!goingAway_)
+            emit closeRequested();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void HostWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    CheckFrame();
+}
+
+void HostWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    CheckFrame();
+}
+
+void HostWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    CheckFrame();
+}
+
+void HostWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    const auto* change = static_cast<const QWindowStateChangeEvent*>(event);
+    const bool wasMinimised = change->oldState() & Qt::WindowMinimized;
+    // Minimising and restoring count as moving and resizing the window.
+    if (wasMinimised != isMinimized()) {
+        Raise(template_.onMoved);
+        Raise(template_.onResized);
+    }
+    CheckFrame();
+}
+
+} // namespace host::gui
