@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -170,6 +171,7 @@ class CurlRequest final : public HttpRequest {
     bool StartHop();
     void Pump(const std::function<void()>& processEvents);
     void EndHop();
+    bool Stalled();
     bool OnHeaderLine(std::string_view line);
     bool OnResponseHeaders();
     std::optional<Target> RedirectTarget() const;
@@ -196,6 +198,8 @@ class CurlRequest final : public HttpRequest {
     HeaderList headerList_;
     bool finished_ = true;
     int redirects_ = 0;
+    curl_off_t progressSeen_ = 0;
+    std::chrono::steady_clock::time_point lastProgress_;
     std::optional<Target> next_;
 
     // The response being received.
@@ -269,9 +273,6 @@ bool CurlRequest::StartHop() {
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(setup_.options.connectTimeout.count()));
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
-                     static_cast<long>(setup_.options.stallTimeout.count()));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, ReceiveBufferSize);
     if (!setup_.options.caFile.empty())
@@ -289,10 +290,33 @@ void CurlRequest::Pump(const std::function<void()>& processEvents) {
             break;
         }
     }
+    if (!finished_ && Stalled()) {
+        next_.reset();
+        EndHop();
+    }
     if (pendingRead_ == pending_.size() && !finished_) {
         curl_multi_poll(multi_.get(), nullptr, 0, PollSliceMs, nullptr);
         processEvents();
     }
+}
+
+// Connecting has a limit of its own; from the request on, the clock runs
+// whenever neither the request nor the response moves.
+bool CurlRequest::Stalled() {
+    curl_off_t ready = 0, sent = 0, bodyBytes = 0;
+    long headerBytes = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_PRETRANSFER_TIME_T, &ready);
+    curl_easy_getinfo(easy_.get(), CURLINFO_SIZE_UPLOAD_T, &sent);
+    curl_easy_getinfo(easy_.get(), CURLINFO_SIZE_DOWNLOAD_T, &bodyBytes);
+    curl_easy_getinfo(easy_.get(), CURLINFO_HEADER_SIZE, &headerBytes);
+    const auto now = std::chrono::steady_clock::now();
+    const curl_off_t progress = sent + headerBytes + bodyBytes;
+    if (ready == 0 || progress != progressSeen_) {
+        progressSeen_ = progress;
+        lastProgress_ = now;
+        return false;
+    }
+    return now - lastProgress_ > setup_.options.stallTimeout;
 }
 
 // A hop ends with its body read, on a failure, or cut short because it

@@ -15,9 +15,9 @@ namespace net {
 
 struct CurlOptions {
     std::chrono::milliseconds connectTimeout{60'000};
-    // A server that sends nothing for this long ends the exchange; what was
-    // read until then stands.
-    std::chrono::seconds stallTimeout{30};
+    // Once connected, an exchange in which nothing moves for this long
+    // ends; what was read until then stands.
+    std::chrono::milliseconds stallTimeout{30'000};
     // Certificates (PEM) to trust instead of the system's; for tests.
     std::string caFile;
 };

@@ -1,0 +1,111 @@
+#pragma once
+// An HTTP service that answers from a script and writes down every call, in
+// order, including the closing of each handle.
+
+#include "net/internet.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <ostream>
+#include <vector>
+
+namespace nettest {
+
+class FakeInternet final : public net::Internet {
+  public:
+    // The script.
+    bool failOpen = false;
+    bool failConnect = false;
+    bool failRequest = false;
+    std::deque<std::string> bodyChunks;
+    std::optional<std::string> rawHeaders;
+
+    // What the routine did.
+    std::vector<std::string> calls;
+    std::string userAgent;
+    std::optional<std::string> proxyList;
+    std::string host;
+    int port = -1;
+    std::string connectUrl;
+    std::string verb, path, version;
+    std::string sentHeaders, sentBody;
+    std::size_t largestRead = 0;
+    struct StoredCookie {
+        std::string url, name, data;
+        friend bool operator==(const StoredCookie&, const StoredCookie&) = default;
+        friend std::ostream& operator<<(std::ostream& out, const StoredCookie& c) {
+            return out << c.url << " [" << c.name << "] [" << c.data << "]";
+        }
+    };
+    std::vector<StoredCookie> cookies;
+
+    std::unique_ptr<net::InternetSession> Open(std::string_view agent,
+                                               std::optional<std::string_view> proxies) override {
+        calls.push_back("open");
+        userAgent = agent;
+        proxyList = proxies ? std::optional<std::string>(*proxies) : std::nullopt;
+        return failOpen ? nullptr : std::make_unique<Session>(*this);
+    }
+    void SetCookie(std::string_view url, std::string_view name, std::string_view data) override {
+        calls.push_back("set cookie");
+        cookies.push_back({std::string(url), std::string(name), std::string(data)});
+    }
+
+  private:
+    struct Handle {
+        FakeInternet& net;
+        const char* name;
+        ~Handle() { net.calls.push_back(std::string("close ") + name); }
+    };
+    struct Request final : net::HttpRequest, Handle {
+        explicit Request(FakeInternet& n) : Handle{n, "request"} {}
+        void Send(std::string_view headers, std::string_view body) override {
+            net.calls.push_back("send");
+            net.sentHeaders = headers;
+            net.sentBody = body;
+        }
+        std::size_t Read(std::span<std::uint8_t> buffer, const std::function<void()>&) override {
+            net.calls.push_back("read");
+            net.largestRead = std::max(net.largestRead, buffer.size());
+            if (net.bodyChunks.empty())
+                return 0;
+            std::string& chunk = net.bodyChunks.front();
+            const std::size_t count = std::min(buffer.size(), chunk.size());
+            std::memcpy(buffer.data(), chunk.data(), count);
+            chunk.erase(0, count);
+            if (chunk.empty())
+                net.bodyChunks.pop_front();
+            return count;
+        }
+        std::optional<std::uint64_t> ContentLength() const override { return std::nullopt; }
+        std::optional<std::string> RawHeaders() const override {
+            net.calls.push_back("raw headers");
+            return net.rawHeaders;
+        }
+    };
+    struct Connection final : net::HttpConnection, Handle {
+        explicit Connection(FakeInternet& n) : Handle{n, "connection"} {}
+        std::unique_ptr<net::HttpRequest> OpenRequest(std::string_view v, std::string_view p,
+                                                      std::string_view ver) override {
+            net.calls.push_back("open request");
+            net.verb = v;
+            net.path = p;
+            net.version = ver;
+            return net.failRequest ? nullptr : std::make_unique<Request>(net);
+        }
+    };
+    struct Session final : net::InternetSession, Handle {
+        explicit Session(FakeInternet& n) : Handle{n, "session"} {}
+        std::unique_ptr<net::HttpConnection> Connect(std::string_view h, int p,
+                                                     std::string_view url) override {
+            net.calls.push_back("connect");
+            net.host = h;
+            net.port = p;
+            net.connectUrl = url;
+            return net.failConnect ? nullptr : std::make_unique<Connection>(net);
+        }
+    };
+};
+
+} // namespace nettest

@@ -1,0 +1,262 @@
+// The request routine on libcurl against real servers on loopback, some of
+// them misbehaving on purpose.
+
+#include "fakehost.h"
+#include "loopbackserver.h"
+#include "net/curlinternet.h"
+#include "net/webpageaccess.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using nettest::LoopbackServer;
+
+constexpr std::string_view UserAgentLine =
+    "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n";
+constexpr std::string_view AcceptLine =
+    "Accept: image/gif, image/bmp, image/x-xbitmap, image/jpeg, image/pjpeg, "
+    "application/x-shockwave-flash, application/vnd.ms-excel, application/vnd.ms-powerpoint, "
+    "application/msword, */*\r\n";
+constexpr std::string_view LanguageLine = "Accept-Language: zh-cn\r\n";
+const std::string Blanks(2048, ' ');
+
+std::string Bytes(const host::ByteSet& body) {
+    return {body.begin(), body.end()};
+}
+
+int Count(std::string_view text, std::string_view part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+class LoopbackTest : public testing::Test {
+  protected:
+    explicit LoopbackTest(LoopbackServer::Tls tls = LoopbackServer::Tls::Off) : server(tls) {}
+
+    // GET (or POST) with the caller's variables; the body as bytes.
+    std::string Fetch(std::string address, int method = net::AccessGet,
+                      const host::Text& proxy = {}, const host::Text& postData = {},
+                      const host::Text& cookieText = {}) {
+        url = std::move(address);
+        return Bytes(net::WebPageAccess(web, url, method, proxy, &headers, postData, cookieText,
+                                        net::KeepBody, &response));
+    }
+    std::string HostLine() const {
+        return "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n";
+    }
+    std::string DefaultLines(const std::string& referer) const {
+        return std::string(AcceptLine) + "Referer: " + referer + "\r\n" + std::string(LanguageLine);
+    }
+
+    LoopbackServer server;
+    fakes::FakeHost host;
+    net::CookieStore cookies;
+    // Short timeouts, so that the stalling server ends its test quickly.
+    net::CurlInternet internet{cookies, {std::chrono::seconds(5), std::chrono::seconds(2), {}}};
+    net::WebContext web{host, internet};
+    host::Text url, headers, response;
+};
+
+TEST_F(LoopbackTest, GetSendsExactlyTheRoutinesRequest) {
+    const std::string address = server.Url("/echo?q=1");
+    const std::string sent = Fetch(address);
+    EXPECT_EQ(sent, "GET /echo?q=1 HTTP/1.1\r\n" + HostLine() + std::string(UserAgentLine) +
+                        DefaultLines(address) + "\r\n");
+    EXPECT_EQ(headers, DefaultLines(address));
+    EXPECT_TRUE(response.starts_with("HTTP/1.1 200 OK\r\n"));
+    EXPECT_TRUE(response.ends_with("\r\n\r\n"));
+}
+
+TEST_F(LoopbackTest, PostSendsBodyAndItsHeadersThenTheCookieLine) {
+    const std::string address = server.Url("/echo");
+    const std::string sent = Fetch(address, net::AccessPost, {}, "x=1&y=2", "a=1");
+    EXPECT_EQ(sent, "POST /echo HTTP/1.1\r\n" + HostLine() + std::string(UserAgentLine) +
+                        DefaultLines(address) +
+                        "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 7\r\n"
+                        "Cookie: a=1\r\n\r\nx=1&y=2");
+}
+
+TEST_F(LoopbackTest, EmptyPostCarriesNoHeadersOfItsOwn) {
+    const std::string address = server.Url("/echo");
+    EXPECT_EQ(Fetch(address, net::AccessPost), "POST /echo HTTP/1.1\r\n" + HostLine() +
+                                                   std::string(UserAgentLine) +
+                                                   DefaultLines(address) + "\r\n");
+}
+
+TEST_F(LoopbackTest, CallersAcceptLineReplacesTheDefaultOne) {
+    headers = "accept: text/html\r\n";
+    const std::string address = server.Url("/echo");
+    EXPECT_EQ(Fetch(address), "GET /echo HTTP/1.1\r\n" + HostLine() + std::string(UserAgentLine) +
+                                  "accept: text/html\r\nReferer: " + address + "\r\n" +
+                                  std::string(LanguageLine) + "\r\n");
+}
+
+TEST_F(LoopbackTest, CallersVariablesAfterTheCall) {
+    EXPECT_EQ(Fetch(" 127.0.0.1:" + std::to_string(server.Port()) + "/hello "), "hello");
+    EXPECT_EQ(url, server.Url("/hello"));
+    EXPECT_EQ(headers, DefaultLines(server.Url("/hello")));
+    EXPECT_EQ(response, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n");
+}
+
+TEST_F(LoopbackTest, CookiesSetAreStoredForTheHostAndSentLater) {
+    EXPECT_EQ(Fetch(server.Url("/cookies")), "ok");
+    const auto stored = cookies.Cookies();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].domain, "127.0.0.1");
+    EXPECT_EQ(stored[0].name, "sid");
+    EXPECT_EQ(stored[0].value, "abc");
+    EXPECT_EQ(stored[0].path, "/");
+    EXPECT_EQ(stored[1].name, "");
+    EXPECT_EQ(stored[1].value, "flag");
+
+    headers.clear();
+    const std::string sent = Fetch(server.Url("/echo"), net::AccessGet, {}, {}, "a=1");
+    // The store's line follows the caller's own, as the platform adds it.
+    EXPECT_TRUE(sent.ends_with("Cookie: a=1\r\nCookie: sid=abc; flag\r\n\r\n")) << sent;
+}
+
+TEST_F(LoopbackTest, HeaderBlockOver2KiBKeepsItsCookies) {
+    Fetch(server.Url("/big-header"));
+    EXPECT_GT(response.size(), 3000u);
+    EXPECT_NE(response.find("\r\nSet-Cookie: late=1\r\n"), std::string::npos);
+    EXPECT_EQ(cookies.CookieHeader("127.0.0.1", "/", false), "late=1");
+}
+
+TEST_F(LoopbackTest, ThousandSetCookieLinesAreAllStoredAndSent) {
+    EXPECT_EQ(Fetch(server.Url("/many-cookies?n=1000")), "ok");
+    EXPECT_EQ(cookies.Cookies().size(), 1000u);
+    headers.clear();
+    const std::string sent = Fetch(server.Url("/echo"));
+    EXPECT_EQ(Count(sent, "Cookie: "), 1);
+    EXPECT_EQ(Count(sent, "; c"), 999);
+}
+
+TEST_F(LoopbackTest, UpperCaseSchemeIsPrefixedAgain) {
+    // The host becomes "http"; the proxy shows what would have been asked.
+    const std::string sent = Fetch("HTTP://127.0.0.1:1/echo", net::AccessGet,
+                                   "127.0.0.1:" + std::to_string(server.Port()));
+    EXPECT_EQ(url, "http://HTTP://127.0.0.1:1/echo");
+    EXPECT_TRUE(
+        sent.starts_with("GET http://http//HTTP://127.0.0.1:1/echo HTTP/1.1\r\nHost: http\r\n"))
+        << sent;
+}
+
+TEST_F(LoopbackTest, ProxyOfBlanksIsADirectConnection) {
+    EXPECT_TRUE(
+        Fetch(server.Url("/echo"), net::AccessGet, "   ").starts_with("GET /echo HTTP/1.1\r\n"));
+}
+
+TEST_F(LoopbackTest, RealProxyGetsTheAbsoluteFormRequest) {
+    const std::string address = "http://127.0.0.1:1/echo";
+    const std::string sent =
+        Fetch(address, net::AccessGet, " 127.0.0.1:" + std::to_string(server.Port()));
+    EXPECT_EQ(sent, "GET http://127.0.0.1:1/echo HTTP/1.1\r\nHost: 127.0.0.1:1\r\n" +
+                        std::string(UserAgentLine) + DefaultLines(address) + "\r\n");
+}
+
+TEST_F(LoopbackTest, ServerClosingMidBodyGivesTheBytesReadSoFar) {
+    EXPECT_EQ(Fetch(server.Url("/close-mid-body")), std::string(300, 'x'));
+    EXPECT_TRUE(response.starts_with("HTTP/1.1 200 OK\r\n"));
+}
+
+TEST_F(LoopbackTest, StalledServerEndsTheCallWithWhatCame) {
+    EXPECT_EQ(Fetch(server.Url("/stall?seconds=30")), std::string(100, 'x'));
+}
+
+TEST_F(LoopbackTest, RedirectIsFollowedAndItsCookieSentOnTheNextHop) {
+    const std::string sent = Fetch(server.Url("/redirect?to=/echo"));
+    EXPECT_TRUE(sent.starts_with("GET /echo HTTP/1.1\r\n")) << sent;
+    EXPECT_TRUE(sent.ends_with("Cookie: hop=302\r\n\r\n")) << sent;
+    EXPECT_TRUE(response.starts_with("HTTP/1.1 200 OK\r\n"));
+}
+
+TEST_F(LoopbackTest, PostFollowsA302AsGetButA307AsPost) {
+    const std::string asGet = Fetch(server.Url("/redirect?to=/echo"), net::AccessPost, {}, "x=1");
+    EXPECT_TRUE(asGet.starts_with("GET /echo HTTP/1.1\r\n")) << asGet;
+    EXPECT_EQ(Count(asGet, "Content-"), 0) << asGet;
+    headers.clear();
+    const std::string asPost =
+        Fetch(server.Url("/redirect?code=307&to=/echo"), net::AccessPost, {}, "x=1");
+    EXPECT_TRUE(asPost.starts_with("POST /echo HTTP/1.1\r\n")) << asPost;
+    EXPECT_TRUE(asPost.ends_with("\r\n\r\nx=1")) << asPost;
+}
+
+TEST_F(LoopbackTest, RedirectLoopEndsAsAFailure) {
+    EXPECT_EQ(Fetch(server.Url("/loop")), "");
+    EXPECT_EQ(response, Blanks);
+}
+
+TEST_F(LoopbackTest, ChunkedBodyIsJoinedAndTrailersLeftOut) {
+    EXPECT_EQ(Fetch(server.Url("/chunked")), std::string("ab\0cde", 6) + std::string(5000, 'f'));
+    EXPECT_EQ(response, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+}
+
+TEST_F(LoopbackTest, ZeroBytesInTheBodyComeBackWhole) {
+    EXPECT_EQ(Fetch(server.Url("/nul")), std::string("ab\0cd\0", 6));
+    url = server.Url("/nul");
+    EXPECT_EQ(net::FetchPageText(web, url), "ab");
+}
+
+TEST_F(LoopbackTest, EmptyBodyIsAnEmptyResult) {
+    EXPECT_EQ(Fetch(server.Url("/empty")), "");
+    EXPECT_EQ(response, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+}
+
+TEST_F(LoopbackTest, Body64MiBArrivesIntact) {
+    constexpr std::size_t size = 64u << 20;
+    const std::string body = Fetch(server.Url("/size?n=" + std::to_string(size)));
+    ASSERT_EQ(body.size(), size);
+    for (std::size_t i = 0; i < size; i += 4093)
+        ASSERT_EQ(static_cast<unsigned char>(body[i]), i % 251) << i;
+}
+
+TEST_F(LoopbackTest, LineBreaksAreRefusedAndBlanksInThePathEscaped) {
+    EXPECT_EQ(Fetch(server.Url("/echo\r\nX-Injected: 1")), "");
+    EXPECT_EQ(Fetch(server.Url("/echo"), net::AccessGet, {}, {}, "a=1\r\nX-Injected: 1"), "");
+    headers.clear();
+    EXPECT_TRUE(Fetch(server.Url("/echo?a b\tc")).starts_with("GET /echo?a%20b%09c HTTP/1.1\r\n"));
+}
+
+TEST_F(LoopbackTest, SlowServerLeavesTheWindowServed) {
+    EXPECT_EQ(Fetch(server.Url("/slow")), "slow!");
+    // Five bytes 0.1 s apart: far more turns for the window than reads.
+    EXPECT_GT(host.processEventsCalls, 12);
+}
+
+TEST_F(LoopbackTest, RequestNestedInTheReadLoopIsIndependent) {
+    host::Text nestedUrl = server.Url("/hello");
+    host::Text nestedBody;
+    bool started = false;
+    host.duringEvents = [&] {
+        if (!std::exchange(started, true))
+            nestedBody = net::FetchPageText(web, nestedUrl);
+    };
+    EXPECT_EQ(Fetch(server.Url("/slow")), "slow!");
+    EXPECT_EQ(nestedBody, "hello");
+}
+
+class SecureLoopbackTest : public LoopbackTest {
+  protected:
+    SecureLoopbackTest() : LoopbackTest(LoopbackServer::Tls::On) {}
+    // Trusts the server's own certificate.
+    net::CurlInternet trustedInternet{
+        cookies, {std::chrono::seconds(5), std::chrono::seconds(2), server.CertificateFile()}};
+};
+
+TEST_F(SecureLoopbackTest, SelfSignedCertificateFailsTheRequest) {
+    EXPECT_EQ(Fetch(server.SecureUrl("/hello")), "");
+    EXPECT_EQ(response, Blanks);
+}
+
+TEST_F(SecureLoopbackTest, TrustedCertificateGoesToTheUrlsPortButNeverBackToHttp) {
+    net::WebContext trusted{host, trustedInternet};
+    url = server.SecureUrl("/hello");
+    EXPECT_EQ(net::FetchPageText(trusted, url), "hello");
+    url = server.SecureUrl("/redirect?to=" + server.Url("/hello"));
+    EXPECT_EQ(net::FetchPageText(trusted, url), "");
+}
+
+} // namespace
