@@ -6,7 +6,8 @@
 
 int main(int argc, char* argv[]) {
     host::gui::QtHost host(argc, argv);
-    net::CurlInternet internet;
+    net::CookieStore cookies;
+    net::CurlInternet internet(cookies);
     app::Program program{host, net::WebContext{host, internet}, {}};
     return app::StartProgram(program);
 }

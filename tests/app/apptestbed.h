@@ -15,7 +15,8 @@
 class AppTestBed : public ::testing::Test {
   protected:
     fakes::FakeHost host;
-    net::CurlInternet internet;
+    net::CookieStore cookies;
+    net::CurlInternet internet{cookies};
     app::Program program{host, net::WebContext{host, internet}, {}};
     TestPortal portal{"127.0.0.1", 47901};
     TestPortal notice{"127.0.0.1", 47905};

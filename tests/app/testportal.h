@@ -5,6 +5,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -27,7 +28,8 @@ class TestPortal {
         if (!server_.bind_to_port(host, port))
             throw std::runtime_error("test portal: port in use");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
-        server_.wait_until_ready();
+        while (!server_.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ~TestPortal() {
         server_.stop();

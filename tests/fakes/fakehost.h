@@ -4,6 +4,7 @@
 // (boxes, clipboard, navigation, tray, downloads) is recorded for the tests.
 
 #include "host/host.h"
+#include "host/messagebox.h"
 
 #include <deque>
 #include <functional>
