@@ -294,7 +294,9 @@ Text ReplaceSubtext(std::string_view text, std::string_view sought, std::string_
     const std::int64_t limit = count.value_or(-1);
     if (text.empty() || sought.empty() || from >= text.size() || limit == 0)
         return Text(text);
-    Text replaced(text.substr(0, from));
+    Text replaced;
+    replaced.reserve(text.size());
+    replaced.append(text.substr(0, from));
     Finder finder(text, from, sought, !caseSensitive);
     std::size_t copied = from;
     std::int64_t done = 0;
@@ -305,7 +307,8 @@ Text ReplaceSubtext(std::string_view text, std::string_view sought, std::string_
         if (++done == limit)
             break;
     }
-    return replaced.append(text.substr(copied));
+    replaced.append(text.substr(copied));
+    return replaced;
 }
 
 Text SpaceText(std::int64_t count) {

@@ -75,11 +75,34 @@ TEST(CodePage, DirectConversionEqualsTheTwoSteps) {
         {Utf8CodePage, GbkCodePage}, {GbkCodePage, Utf8CodePage}, {Big5CodePage, GbkCodePage}};
     std::mt19937 random(936);
     std::vector<std::string> inputs(std::begin(tricky), std::end(tricky));
+    // Random bytes, and random strings of whole, cut and ill-formed sequences.
+    const std::string pieces[] = {"a",
+                                  "\xC2\xA9",
+                                  "\xE4\xB8\xAD",
+                                  "\xE9\xBE\xA5",
+                                  "\xEF\xBF\xBD",
+                                  "\xE0\xA0\x80",
+                                  "\xE0\x9F\xBF",
+                                  "\xED\x9F\xBF",
+                                  "\xED\xA0\x80",
+                                  "\xEE\x80\x80",
+                                  "\xF0\x90\x80\x80",
+                                  "\xF4\x8F\xBF\xBF",
+                                  "\xF4\x90",
+                                  "\xE4",
+                                  "\xE4\xB8",
+                                  "\x80",
+                                  "\xC1\xBF",
+                                  "\xFF"};
     for (int i = 0; i < 2000; ++i) {
         std::string bytes(random() % 40, '\0');
         for (char& byte : bytes)
             byte = static_cast<char>(random() % 2 ? 0x80 + random() % 0x80 : random() % 0x100);
         inputs.push_back(bytes);
+        std::string joined;
+        for (int n = random() % 30; n > 0; --n)
+            joined += pieces[random() % std::size(pieces)];
+        inputs.push_back(joined);
     }
     inputs.push_back(std::string(5000, '\xE4') + "\xB8\xAD"); // grows the output buffer
     for (const auto& [from, to] : directions)

@@ -78,7 +78,8 @@ inline std::string Replace(std::string_view text, std::string_view sought,
             at += step;
         }
     }
-    return out.append(text.substr(at));
+    out.append(text.substr(at));
+    return out;
 }
 
 } // namespace reference
