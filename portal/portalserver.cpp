@@ -1,0 +1,239 @@
+#include "portal/portalserver.h"
+
+#include "portal/pages.h"
+
+#include <sys/socket.h>
+
+#include <iostream>
+
+namespace portal {
+
+using httplib::Request;
+using httplib::Response;
+
+namespace {
+
+constexpr const char* HtmlType = "text/html; charset=utf-8";
+
+void SendPage(Response& response, const std::string& html) {
+    response.set_content(html, HtmlType);
+}
+
+void SendFile(Response& response, const std::string& fileName, const std::string& bytes,
+              const char* type) {
+    response.set_header("Content-Disposition", "attachment; filename=\"" + fileName + '"');
+    response.set_content(bytes, type);
+}
+
+std::string ParamOr(const Request& request, const char* key, std::string fallback) {
+    return request.has_param(key) ? request.get_param_value(key) : fallback;
+}
+
+// Request targets can hold anything; keep control bytes off the terminal.
+std::string Printable(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return text;
+}
+
+} // namespace
+
+char SlowDownloadByte(std::size_t offset) {
+    constexpr std::string_view pattern = "lodestone slow download\n";
+    return pattern[offset % pattern.size()];
+}
+
+PortalServer::PortalServer(const Catalogue& catalogue, std::string updatePackage, bool verbose)
+    : catalogue_(catalogue), updatePackage_(std::move(updatePackage)), verbose_(verbose) {
+    // The library's default also sets SO_REUSEPORT, which would let a second
+    // portal share the ports silently instead of failing to start.
+    for (LenientServer* server : Servers())
+        server->set_socket_options([](socket_t sock) {
+            const int yes = 1;
+            ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        });
+}
+
+PortalServer::~PortalServer() {
+    Stop();
+}
+
+std::vector<LenientServer*> PortalServer::Servers() {
+    return {&portal_, &player_, &cacheA_, &cacheB_, &notice_};
+}
+
+bool PortalServer::Bind(const std::string& host, int basePort, std::string& error) {
+    const std::vector<std::string*> addresses{&sites_.portal, &sites_.player, &sites_.cacheA,
+                                              &sites_.cacheB, &sites_.notice};
+    const std::vector<LenientServer*> servers = Servers();
+    for (std::size_t i = 0; i < servers.size(); ++i) {
+        const int wanted = basePort == 0 ? 0 : basePort + int(i);
+        const int port = wanted == 0 ? servers[i]->bind_to_any_port(host)
+                                     : (servers[i]->bind_to_port(host, wanted) ? wanted : -1);
+        if (port <= 0) {
+            error = "cannot listen on " + host + ':' + std::to_string(wanted);
+            return false;
+        }
+        *addresses[i] = host + ':' + std::to_string(port);
+    }
+    RoutePortal();
+    RoutePlayer();
+    RouteCache(cacheA_, CacheAPath);
+    RouteCache(cacheB_, CacheBPath);
+    RouteNotice();
+    for (std::size_t i = 0; i < servers.size(); ++i)
+        SetCommonHandlers(*servers[i], *addresses[i]);
+    return true;
+}
+
+void PortalServer::Start() {
+    for (LenientServer* server : Servers())
+        listeners_.emplace_back([server] { server->listen_after_bind(); });
+    // The library's stop() does nothing to a server that is not running yet.
+    for (LenientServer* server : Servers())
+        while (!server->is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void PortalServer::Stop() {
+    {
+        std::lock_guard lock(stopMutex_);
+        stopping_ = true;
+    }
+    stopRequested_.notify_all();
+    for (LenientServer* server : Servers())
+        server->stop();
+    for (std::thread& listener : listeners_)
+        listener.join();
+    listeners_.clear();
+}
+
+bool PortalServer::StopRequestedWithin(std::chrono::milliseconds wait) {
+    std::unique_lock lock(stopMutex_);
+    return stopRequested_.wait_for(lock, wait, [this] { return stopping_; });
+}
+
+void PortalServer::SetCommonHandlers(LenientServer& server, const std::string& site) {
+    // Handlers only set the status of a failure; the page comes from here.
+    server.set_error_handler(
+        httplib::Server::HandlerWithResponse([](const Request&, Response& response) {
+            if (!response.body.empty())
+                return httplib::Server::HandlerResponse::Unhandled;
+            SendPage(response, ErrorPage(response.status));
+            return httplib::Server::HandlerResponse::Handled;
+        }));
+    server.set_pre_routing_handler([](const Request& request, Response& response) {
+        if (request.method == "GET" || request.method == "HEAD")
+            return httplib::Server::HandlerResponse::Unhandled;
+        response.status = 405;
+        response.set_header("Allow", "GET, HEAD");
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    server.set_exception_handler(
+        [](const Request&, Response& response, std::exception_ptr) { response.status = 500; });
+    if (verbose_)
+        server.set_logger([this, site](const Request& request, const Response& response) {
+            std::lock_guard lock(logMutex_);
+            std::cout << site << ' ' << request.method << ' ' << Printable(request.target) << ' '
+                      << response.status << std::endl;
+        });
+}
+
+void PortalServer::RoutePortal() {
+    portal_.Get("/", [](const Request&, Response& response) {
+        response.set_redirect(std::string(ClientPath));
+    });
+    portal_.Get("/client", [this](const Request& request, Response& response) {
+        ClientQuery query;
+        query.v = ParamOr(request, "v", query.v);
+        query.c = ParamOr(request, "c", query.c);
+        query.so = ParamOr(request, "so", query.so);
+        query.t = ParamOr(request, "t", "");
+        SendPage(response, ClientPage(catalogue_, sites_, query));
+    });
+    portal_.Get("/torrent", [this](const Request& request, Response& response) {
+        if (!request.has_param("info_hash")) {
+            response.status = 400;
+        } else if (const Torrent* torrent = catalogue_.Find(request.get_param_value("info_hash"))) {
+            SendPage(response, TorrentPage(*torrent, sites_));
+        } else {
+            response.status = 404;
+        }
+    });
+    // Play links lead here, so that a browser other than the client's also
+    // reaches the player.
+    portal_.Get("/magnet", [this](const Request& request, Response& response) {
+        if (const Torrent* torrent = catalogue_.Find(request.get_param_value("info_hash")))
+            response.set_redirect(HttpUrl(sites_.player, PlayerPath(torrent->infoHash)));
+        else
+            response.status = 404;
+    });
+}
+
+void PortalServer::RoutePlayer() {
+    player_.Get(R"(/lumacast/api\.html)", [this](const Request& request, Response& response) {
+        const std::string magnet = request.get_param_value("url");
+        if (!magnet.starts_with("magnet:?"))
+            response.status = 400;
+        else if (const Torrent* torrent = catalogue_.Find(MagnetInfoHash(magnet)))
+            SendPage(response, PlayerPage(*torrent));
+        else
+            response.status = 404;
+    });
+    player_.Get(R"(/lumacast/help\.html)",
+                [](const Request&, Response& response) { SendPage(response, PlayerHelpPage()); });
+}
+
+void PortalServer::RouteCache(LenientServer& cache, std::string (*pathOf)(std::string_view)) {
+    cache.Get(R"(/.*/([^/]*)\.torrent)",
+              [this, pathOf](const Request& request, Response& response) {
+                  const Torrent* torrent = catalogue_.Find(request.matches[1].str());
+                  // Only this cache's own layout for the hash, in its own letter case.
+                  if (torrent && pathOf(torrent->infoHash) == request.path)
+                      SendFile(response, torrent->name + ".torrent", torrent->metainfo,
+                               "application/x-bittorrent");
+                  else
+                      response.status = 404;
+              });
+}
+
+void PortalServer::RouteNotice() {
+    notice_.Get(R"(/notice\.html)", [this](const Request& request, Response& response) {
+        // ?current=1 names the client's own version: no update to offer.
+        const bool current = ParamOr(request, "current", "0") != "0";
+        SendPage(response, NoticePage(sites_, current ? ClientVersion : LatestVersion));
+    });
+    notice_.Get("/share", [this](const Request& request, Response& response) {
+        if (request.get_param_value("id") == ShareId)
+            SendPage(response, SharePage(sites_));
+        else
+            response.status = 404;
+    });
+    notice_.Get("/download/(.*)", [this](const Request& request, Response& response) {
+        const std::string name = request.matches[1];
+        if (name == UpdatePackageName())
+            SendFile(response, name, updatePackage_, "application/gzip");
+        else if (name == SlowDownloadName)
+            ServeSlowDownload(response);
+        else
+            response.status = 404;
+    });
+}
+
+void PortalServer::ServeSlowDownload(Response& response) {
+    response.set_header("Content-Disposition",
+                        "attachment; filename=\"" + std::string(SlowDownloadName) + '"');
+    response.set_content_provider(
+        SlowChunkSize * SlowChunkCount, "application/octet-stream",
+        [this](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            if (offset > 0 && StopRequestedWithin(SlowChunkInterval))
+                return false;
+            std::string chunk(std::min(length, SlowChunkSize), '\0');
+            for (std::size_t i = 0; i < chunk.size(); ++i)
+                chunk[i] = SlowDownloadByte(offset + i);
+            return sink.write(chunk.data(), chunk.size());
+        });
+}
+
+} // namespace portal

@@ -1,0 +1,77 @@
+// The byte-level helpers behind the pages and the request handling.
+
+#include "portal/html.h"
+#include "portal/lenientserver.h"
+#include "portal/sites.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(HtmlEscape, NeutralisesMarkupAndRepairsBrokenUtf8) {
+    const struct {
+        std::string text;
+        std::string escaped;
+    } cases[] = {
+        {"plain 中文", "plain 中文"},
+        {"<script>alert('x')</script>", "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;"},
+        {"\" onmouseover=\"x", "&quot; onmouseover=&quot;x"},
+        {"a&amp;b", "a&amp;amp;b"},
+        {"\xFF", "\xEF\xBF\xBD"},                                 // never a UTF-8 byte
+        {"\xE4\xB8", "\xEF\xBF\xBD\xEF\xBF\xBD"},                 // cut-off sequence
+        {"\xE4\xB8<", "\xEF\xBF\xBD\xEF\xBF\xBD&lt;"},            // the cut does not swallow markup
+        {"\xC0\xBC", "\xEF\xBF\xBD\xEF\xBF\xBD"},                 // overlong '<'
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}, // surrogate
+        {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}, // past U+10FFFF
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+        {std::string("a\0b", 3), "a\xEF\xBF\xBD"
+                                 "b"},
+    };
+    for (const auto& [text, escaped] : cases)
+        EXPECT_EQ(portal::HtmlEscape(text), escaped) << text;
+}
+
+TEST(FormatSize, UsesBinaryUnits) {
+    EXPECT_EQ(portal::FormatSize(0), "0 B");
+    EXPECT_EQ(portal::FormatSize(1023), "1023 B");
+    EXPECT_EQ(portal::FormatSize(1536), "1.5 KiB");
+    EXPECT_EQ(portal::FormatSize(3 * 1024 * 1024), "3.0 MiB");
+}
+
+TEST(RequestLineMender, EncodesOnlyWhatTheLibraryWouldSplitOn) {
+    const struct {
+        std::string line;
+        std::string mended;
+    } cases[] = {
+        {"GET /lumacast/api.html?url=magnet:?xt=urn:btih:AB HTTP/1.1\r\n",
+         "GET /lumacast/api.html?url=magnet:%3Fxt%3Durn:btih:AB HTTP/1.1\r\n"},
+        {"GET /a?x=1=2&y=3&z HTTP/1.1\r\n", "GET /a?x=1%3D2&y=3&z HTTP/1.1\r\n"},
+        {"GET /a?? HTTP/1.1\r\n", "GET /a?%3F HTTP/1.1\r\n"},
+        {"GET /a=b HTTP/1.1\r\n", "GET /a=b HTTP/1.1\r\n"}, // '=' in the path stays
+        {"GET /client?v=varnholt&c=0&so=0&t= HTTP/1.1\r\n",
+         "GET /client?v=varnholt&c=0&so=0&t= HTTP/1.1\r\n"},
+        {"GET /a?b HTTP/1.1\r\nX: ?=?=\r\n", "GET /a?b HTTP/1.1\r\nX: ?=?=\r\n"}, // headers stay
+        {"GARBAGE\r\nGET /?a=b=c HTTP/1.1\r\n", "GARBAGE\r\nGET /?a=b=c HTTP/1.1\r\n"},
+    };
+    for (const auto& [line, mended] : cases)
+        EXPECT_EQ(portal::MendRequestLine(line), mended) << line;
+}
+
+TEST(MagnetInfoHash, TakesTheTopicUpToTheNextParameter) {
+    const struct {
+        std::string magnet;
+        std::string hash;
+    } cases[] = {
+        {"magnet:?xt=urn:btih:ABC", "ABC"},
+        {"magnet:?xt=urn:btih:ABC&dn=name", "ABC"},
+        {"magnet:?dn=name&xt=urn:btih:ABC", "ABC"},
+        {"magnet:?xt=urn:btih:", ""},
+        {"magnet:?dn=name", ""},
+        {"http://example/?xt=urn:btih:ABC", ""},
+        {"", ""},
+    };
+    for (const auto& [magnet, hash] : cases)
+        EXPECT_EQ(portal::MagnetInfoHash(magnet), hash) << magnet;
+}
+
+} // namespace
