@@ -93,6 +93,7 @@ std::string CutAtNul(std::string bytes) {
     return bytes;
 }
 
+// ICU counts in 32-bit lengths; no text of this program comes near the cap.
 int32_t Length(std::size_t size) {
     return static_cast<int32_t>(std::min<std::size_t>(size, INT32_MAX / 4));
 }

@@ -2,8 +2,9 @@
 // Texts are GBK byte strings: lengths and positions count bytes, positions are
 // 1-based and a failed search gives -1. A byte of 0x80 or more leads a
 // double-byte character; searches step over such pairs and never start a match
-// on a trail byte. A text never holds a NUL byte, and the empty text is the
-// absent text.
+// on a trail byte. Ignoring case folds ASCII A-Z only, as the C locale does;
+// bytes of 0x80 or more never fold. A text never holds a NUL byte, and the
+// empty text is the absent text.
 
 #include <cstdint>
 #include <optional>
@@ -41,6 +42,8 @@ Text ReplaceSubtext(std::string_view text, std::string_view sought,
                     std::optional<std::int64_t> count = {}, bool caseSensitive = false);
 
 Text SpaceText(std::int64_t count);
+// -1, 0 or 1 by bytes, a double-byte character as one unit (never folded);
+// no language-specific collation.
 int CompareText(std::string_view a, std::string_view b, bool caseSensitive = false);
 int CompareTextOrdinal(std::string_view a, std::string_view b);
 
