@@ -9,6 +9,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace net {
@@ -20,7 +21,7 @@ constexpr int HttpsPort = 443;
 constexpr int MostRedirects = 10;
 // How long a read waits on the socket before the window gets its turn.
 constexpr long PollSliceMs = 20;
-constexpr long ReceiveBufferSize = 128 * 1024;
+constexpr std::size_t ReceiveBufferSize = 128 * 1024;
 
 template <auto Free> struct Deleter {
     template <typename T> void operator()(T* handle) const { Free(handle); }
@@ -181,8 +182,15 @@ class CurlRequest final : public HttpRequest {
         const std::size_t length = size * count;
         return static_cast<CurlRequest*>(self)->OnHeaderLine({data, length}) ? length : 0;
     }
+    // Holds curl back once a buffer's worth waits: the reader takes it
+    // while it is still in the cache, and the backlog never grows.
     static std::size_t BodyCallback(char* data, std::size_t size, std::size_t count, void* self) {
-        static_cast<CurlRequest*>(self)->pending_.append(data, size * count);
+        auto& request = *static_cast<CurlRequest*>(self);
+        if (request.pending_.size() >= ReceiveBufferSize) {
+            request.paused_ = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        request.pending_.append(data, size * count);
         return size * count;
     }
 
@@ -197,6 +205,7 @@ class CurlRequest final : public HttpRequest {
     Easy easy_;
     HeaderList headerList_;
     bool finished_ = true;
+    bool paused_ = false;
     int redirects_ = 0;
     curl_off_t progressSeen_ = 0;
     std::chrono::steady_clock::time_point lastProgress_;
@@ -274,13 +283,15 @@ bool CurlRequest::StartHop() {
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(setup_.options.connectTimeout.count()));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, ReceiveBufferSize);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, static_cast<long>(ReceiveBufferSize));
     if (!setup_.options.caFile.empty())
         curl_easy_setopt(easy, CURLOPT_CAINFO, setup_.options.caFile.c_str());
     return curl_multi_add_handle(multi_.get(), easy) == CURLM_OK;
 }
 
 void CurlRequest::Pump(const std::function<void()>& processEvents) {
+    if (std::exchange(paused_, false))
+        curl_easy_pause(easy_.get(), CURLPAUSE_CONT);
     int running = 0;
     curl_multi_perform(multi_.get(), &running);
     int queued = 0;
