@@ -64,9 +64,12 @@ std::string DefaultPath(std::string_view requestPath) {
     return std::string(requestPath.substr(0, last));
 }
 
+// Whole seconds, as other cookie stores keep them: a mirrored copy then
+// compares equal and does not come back as a change.
 Cookie::Time CappedExpiry(Clock::time_point now, std::chrono::seconds fromNow) {
-    return fromNow <= std::chrono::seconds::zero() ? Cookie::Time{}
-                                                   : now + std::min(fromNow, LongestLife);
+    if (fromNow <= std::chrono::seconds::zero())
+        return Cookie::Time{};
+    return std::chrono::floor<std::chrono::seconds>(now + std::min(fromNow, LongestLife));
 }
 
 // Applies one "key=value" attribute; false when it makes the cookie invalid.

@@ -70,6 +70,15 @@ int SecurePort(std::string_view url) {
     return port > 0 && port <= 65535 ? port : HttpsPort;
 }
 
+// The host goes into the address curl parses; anything beyond a plain name
+// there (an "@" would turn the name into user information, and curl would
+// connect elsewhere and log in) is refused.
+bool IsPlainHostName(std::string_view host) {
+    return !host.empty() && std::ranges::all_of(host, [](unsigned char c) {
+        return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c >= 0x80;
+    });
+}
+
 // Only the proxy for plain http is used: that is the one the list names.
 std::string ProxyAddress(std::string_view proxyList) {
     constexpr std::string_view prefix = "http=";
@@ -459,7 +468,7 @@ class CurlSession final : public InternetSession {
         target.secure = url.starts_with("https://");
         target.host = host;
         target.port = target.secure ? SecurePort(url) : port == 0 ? HttpPort : port;
-        if (host.empty() || target.port < 1 || target.port > 65535)
+        if (!IsPlainHostName(host) || target.port < 1 || target.port > 65535)
             return nullptr;
         return std::make_unique<CurlConnection>(setup_, std::move(target));
     }

@@ -220,6 +220,11 @@ TEST_F(LoopbackTest, LineBreaksAreRefusedAndBlanksInThePathEscaped) {
     EXPECT_TRUE(Fetch(server.Url("/echo?a b\tc")).starts_with("GET /echo?a%20b%09c HTTP/1.1\r\n"));
 }
 
+TEST_F(LoopbackTest, UserInformationIsNeverSentAsALogin) {
+    // The host of this address is "user@127.0.0.1", not a server to log in to.
+    EXPECT_EQ(Fetch("http://user@127.0.0.1:" + std::to_string(server.Port()) + "/echo"), "");
+}
+
 TEST_F(LoopbackTest, SlowServerLeavesTheWindowServed) {
     EXPECT_EQ(Fetch(server.Url("/slow")), "slow!");
     // Five bytes 0.1 s apart: far more turns for the window than reads.
