@@ -1,0 +1,64 @@
+#pragma once
+// The download facility the platform lacks: a window that asks where to
+// save a file and shows its download.
+
+#include "net/filedownload.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+class QCloseEvent;
+class QFileDialog;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace host::gui {
+
+// Shows the progress of one download: once the server has answered, a save
+// dialog (Qt's own, proposing the server's name in the user's download
+// folder) asks where the file goes; then name, bytes, speed and a button
+// that cancels, and at the end the result. Closing the window, or the
+// program ending, cancels a running download and removes what it wrote.
+class DownloadWindow final : public QWidget {
+    Q_OBJECT
+
+  public:
+    DownloadWindow(const QString& url, const net::CookieStore& cookies, QWidget* parent = nullptr,
+                   net::DownloadOptions options = {});
+    ~DownloadWindow() override;
+    Q_DISABLE_COPY_MOVE(DownloadWindow)
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void Poll();
+    void AskWhereToSave(const net::DownloadProgress& progress);
+    void ShowProgress(const net::DownloadProgress& progress);
+    void ShowEnd(const net::DownloadProgress& progress);
+    void Stop();
+
+    std::unique_ptr<net::FileDownload> download_;
+    QString file_; // where the user chose to save
+    QTimer poll_;
+    QPointer<QFileDialog> dialog_;
+    bool asked_ = false;
+    QLabel* name_;
+    QLabel* status_;
+    QProgressBar* bar_;
+    QLabel* amount_;
+    QPushButton* button_;
+};
+
+// Offers the download of `url` (UTF-8 text) in a new window and returns at
+// once; the window deletes itself when closed. The cookies that apply are
+// read now. With a `parent` the window still stands on its own, but goes
+// when the parent goes.
+DownloadWindow* StartDownloadWindow(const QString& url, const net::CookieStore& cookies,
+                                    QWidget* parent = nullptr);
+
+} // namespace host::gui
