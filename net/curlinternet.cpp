@@ -1,6 +1,7 @@
 #include "net/curlinternet.h"
 
 #include "host/text.h"
+#include "net/curlhandle.h"
 
 #include <curl/curl.h>
 
@@ -23,14 +24,10 @@ constexpr int MostRedirects = 10;
 constexpr long PollSliceMs = 20;
 constexpr std::size_t ReceiveBufferSize = 128 * 1024;
 
-template <auto Free> struct Deleter {
-    template <typename T> void operator()(T* handle) const { Free(handle); }
-};
-using Easy = std::unique_ptr<CURL, Deleter<curl_easy_cleanup>>;
-using Multi = std::unique_ptr<CURLM, Deleter<curl_multi_cleanup>>;
-using HeaderList = std::unique_ptr<curl_slist, Deleter<curl_slist_free_all>>;
-using UrlHandle = std::unique_ptr<CURLU, Deleter<curl_url_cleanup>>;
-using CurlText = std::unique_ptr<char, Deleter<curl_free>>;
+using curl::Easy;
+using curl::HeaderList;
+using curl::Multi;
+using curl::UrlHandle;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
@@ -122,7 +119,7 @@ std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {
     char* text = nullptr;
     if (curl_url_get(url, part, &text, flags) != CURLUE_OK)
         return {};
-    const CurlText owned(text);
+    const curl::Text owned(text);
     return text;
 }
 
