@@ -53,7 +53,7 @@ HostWindow::HostWindow(const WindowTemplate& window, QWebEngineProfile& profile,
         BuildComponent(component, profile);
     // The template's position is the frame's; the size is the outer size too,
     // re-applied once the window manager has put its frame around the window.
-    move(window.rect.left, window.rect.top);
+    RequestPosition(window.rect.left, window.rect.top);
     RequestOuterSize(window.rect.width, window.rect.height);
 }
 
@@ -131,16 +131,22 @@ std::int64_t HostWindow::ReadProperty(int unit, int property) const {
     }
     const QRect rect = component ? component->geometry() : OuterRect();
     switch (property) {
-    case PropLeft: return rect.x();
-    case PropTop: return rect.y();
-    case PropWidth: return rect.width();
-    case PropHeight: return rect.height();
-    case PropVisible: return component ? !component->isHidden() : isVisible();
+    case PropLeft:
+        return rect.x();
+    case PropTop:
+        return rect.y();
+    case PropWidth:
+        return rect.width();
+    case PropHeight:
+        return rect.height();
+    case PropVisible:
+        return component ? !component->isHidden() : isVisible();
     case PropWindowState:
         if (component)
             return 0;
         return isMinimized() ? StateMinimised : isMaximized() ? StateMaximised : StateNormal;
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -246,6 +252,15 @@ bool HostWindow::InNormalState() const {
     return !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
 }
 
+void HostWindow::RequestPosition(std::optional<int> left, std::optional<int> top) {
+    if (left)
+        requestedPosition_.setX(*left);
+    if (top)
+        requestedPosition_.setY(*top);
+    ApplyRequested();
+    ReportGeometry();
+}
+
 void HostWindow::RequestOuterSize(std::optional<int> width, std::optional<int> height) {
     knownMargins_ = CurrentMargins();
     QSize outer = requestedOuter_.value_or(OuterRect().size());
@@ -254,30 +269,56 @@ void HostWindow::RequestOuterSize(std::optional<int> width, std::optional<int> h
     if (height)
         outer.setHeight(*height);
     requestedOuter_ = outer;
-    ApplyOuterSize(outer);
+    ApplyRequested();
     ReportGeometry();
 }
 
 void HostWindow::ApplyOuterSize(QSize outer) {
     const QSize client(std::max(0, outer.width() - knownMargins_.left() - knownMargins_.right()),
                        std::max(0, outer.height() - knownMargins_.top() - knownMargins_.bottom()));
-    if (template_.resizable)
+    if (template_.resizable) {
         resize(client);
-    else
-        setFixedSize(client);
+        return;
+    }
+    // A fixed border is a minimum and maximum size; the window manager judges
+    // the resize by the limits it has, so they let it through first.
+    setMinimumSize(minimumSize().boundedTo(client));
+    setMaximumSize(maximumSize().expandedTo(client));
+    resize(client);
+    setFixedSize(client);
 }
 
 void HostWindow::CheckFrame() {
     const QMargins margins = CurrentMargins();
     if (margins != knownMargins_) {
         knownMargins_ = margins;
-        if (requestedOuter_ && InNormalState())
-            ApplyOuterSize(*requestedOuter_);
+        if (InNormalState())
+            ApplyRequested();
     } else if (InNormalState() && isVisible()) {
-        // Follows what the user or the window manager made of the size.
-        requestedOuter_ = OuterRect().size();
+        const QRect outer = OuterRect();
+        const bool asRequested = outer.topLeft() == requestedPosition_ &&
+                                 (!requestedOuter_ || outer.size() == *requestedOuter_);
+        if (unconfirmedTries_ > 0 && !asRequested) {
+            // A request made while the window manager was still taking the
+            // window over may have been lost: ask again, a few times.
+            --unconfirmedTries_;
+            ApplyRequested(false);
+        } else {
+            // Follows what the user or the window manager made of the window.
+            unconfirmedTries_ = 0;
+            requestedPosition_ = outer.topLeft();
+            requestedOuter_ = outer.size();
+        }
     }
     ReportGeometry();
+}
+
+void HostWindow::ApplyRequested(bool newRequest) {
+    if (newRequest)
+        unconfirmedTries_ = MaxUnconfirmedTries;
+    move(requestedPosition_);
+    if (requestedOuter_)
+        ApplyOuterSize(*requestedOuter_);
 }
 
 void HostWindow::ReportGeometry() {

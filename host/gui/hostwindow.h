@@ -82,7 +82,11 @@ class HostWindow final : public QWidget {
     void BuildComponent(const ComponentTemplate& component, QWebEngineProfile& profile);
     QMargins CurrentMargins() const;
     bool InNormalState() const;
+    void RequestPosition(std::optional<int> left, std::optional<int> top);
     void RequestOuterSize(std::optional<int> width, std::optional<int> height);
+    // Asks for the requested position and size; a new request is checked
+    // against the geometry the window manager reports back.
+    void ApplyRequested(bool newRequest = true);
     void ApplyOuterSize(QSize outer);
     void ReportGeometry();
     void Raise(const std::function<void()>& handler);
@@ -95,8 +99,12 @@ class HostWindow final : public QWidget {
     bool goingAway_ = false;
     bool closing_ = false;
     bool visibilityWritten_ = false;
-    // The outer size the application set, kept while the frame may change.
+    // The frame position and outer size the application set, kept while the
+    // frame may change.
+    QPoint requestedPosition_;
     std::optional<QSize> requestedOuter_;
+    static constexpr int MaxUnconfirmedTries = 3;
+    int unconfirmedTries_ = 0;
     QMargins knownMargins_;
     QRect reported_;
 };

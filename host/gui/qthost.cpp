@@ -17,6 +17,7 @@
 #include <QCursor>
 #include <QDir>
 #include <QEventLoop>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QPixmap>
 #include <QSystemTrayIcon>
@@ -51,8 +52,14 @@ QtHost::QtHost(int& argc, char** argv) {
     // The program ends when its last template window is gone, not when Qt
     // thinks so (a window hidden in the tray is still there).
     QApplication::setQuitOnLastWindowClosed(false);
+    // The engine reports its set-up on every start; that is no news.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     profile_ = std::make_unique<QWebEngineProfile>(QStringLiteral("lodestone"));
     desktop_ = std::make_unique<X11Desktop>();
+    desktop_->WatchFrameExtents([this](WindowHandle handle) {
+        if (HostWindow* window = OwnWindow(handle))
+            window->CheckFrame();
+    });
 }
 
 QtHost::~QtHost() {

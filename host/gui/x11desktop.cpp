@@ -1,6 +1,8 @@
 #include "host/gui/x11desktop.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
+#include <QTimer>
 
 #include <xcb/xcb.h>
 
@@ -66,6 +68,40 @@ struct X11Desktop::Atoms {
     xcb_atom_t clientListStacking;
     xcb_atom_t pid;
     xcb_atom_t wmState;
+    xcb_atom_t frameExtents;
+};
+
+class X11Desktop::ExtentsFilter final : public QObject, public QAbstractNativeEventFilter {
+  public:
+    ExtentsFilter(xcb_atom_t frameExtents, std::function<void(std::uint64_t)> changed)
+        : frameExtents_(frameExtents), changed_(std::move(changed)) {
+        qGuiApp->installNativeEventFilter(this);
+    }
+    ~ExtentsFilter() override {
+        if (qGuiApp)
+            qGuiApp->removeNativeEventFilter(this);
+    }
+    ExtentsFilter(const ExtentsFilter&) = delete;
+    ExtentsFilter& operator=(const ExtentsFilter&) = delete;
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+            return false;
+        const auto* notify = static_cast<const xcb_property_notify_event_t*>(message);
+        if (notify->atom == frameExtents_) {
+            // Qt reads the new extents only after this filter has run.
+            const std::uint64_t window = notify->window;
+            QTimer::singleShot(0, this, [this, window] { changed_(window); });
+        }
+        return false;
+    }
+
+  private:
+    xcb_atom_t frameExtents_;
+    std::function<void(std::uint64_t)> changed_;
 };
 
 X11Desktop::X11Desktop() {
@@ -77,7 +113,8 @@ X11Desktop::X11Desktop() {
     root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
     atoms_ = std::make_unique<Atoms>(Atoms{InternAtom(connection_, "_NET_CLIENT_LIST_STACKING"),
                                            InternAtom(connection_, "_NET_WM_PID"),
-                                           InternAtom(connection_, "WM_STATE")});
+                                           InternAtom(connection_, "WM_STATE"),
+                                           InternAtom(connection_, "_NET_FRAME_EXTENTS")});
 }
 
 X11Desktop::~X11Desktop() = default;
@@ -116,6 +153,11 @@ std::uint32_t X11Desktop::ProcessId(std::uint64_t window) const {
 
 bool X11Desktop::Exists(std::uint64_t window) const {
     return connection_ && Attributes(connection_, window) != nullptr;
+}
+
+void X11Desktop::WatchFrameExtents(std::function<void(std::uint64_t window)> changed) {
+    if (connection_)
+        extentsFilter_ = std::make_unique<ExtentsFilter>(atoms_->frameExtents, std::move(changed));
 }
 
 } // namespace host::gui

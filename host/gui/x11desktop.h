@@ -2,6 +2,7 @@
 // The desktop's top-level windows as the X11 window manager lists them.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -29,11 +30,17 @@ class X11Desktop final {
     std::uint32_t ProcessId(std::uint64_t window) const;
     bool Exists(std::uint64_t window) const;
 
+    // Calls `changed` with the window whose frame extents the window manager
+    // has set or changed, after Qt has seen the change.
+    void WatchFrameExtents(std::function<void(std::uint64_t window)> changed);
+
   private:
     struct Atoms;
+    class ExtentsFilter;
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;
     std::unique_ptr<Atoms> atoms_;
+    std::unique_ptr<ExtentsFilter> extentsFilter_;
 };
 
 } // namespace host::gui
