@@ -5,8 +5,8 @@
 #include "net/curlinternet.h"
 
 int main(int argc, char* argv[]) {
-    host::gui::QtHost host(argc, argv);
     net::CookieStore cookies;
+    host::gui::QtHost host(argc, argv, cookies);
     net::CurlInternet internet(cookies);
     app::Program program{host, net::WebContext{host, internet}, {}};
     return app::StartProgram(program);

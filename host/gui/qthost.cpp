@@ -3,6 +3,8 @@
 #include "host/codepage.h"
 #include "host/fatalerror.h"
 #include "host/gui/browserframe.h"
+#include "host/gui/cookiebridge.h"
+#include "host/gui/downloadwindow.h"
 #include "host/gui/gbkstring.h"
 #include "host/gui/hostwindow.h"
 #include "host/gui/messagedialog.h"
@@ -44,7 +46,7 @@ void AllowRootWithoutSandbox() {
 
 } // namespace
 
-QtHost::QtHost(int& argc, char** argv) {
+QtHost::QtHost(int& argc, char** argv, net::CookieStore& cookies) : cookies_(cookies) {
     AllowRootWithoutSandbox();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QCoreApplication::setApplicationName(QStringLiteral("lodestone"));
@@ -55,6 +57,7 @@ QtHost::QtHost(int& argc, char** argv) {
     // The engine reports its set-up on every start; that is no news.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     profile_ = std::make_unique<QWebEngineProfile>(QStringLiteral("lodestone"));
+    cookieBridge_ = std::make_unique<CookieBridge>(profile_->cookieStore(), cookies_);
     desktop_ = std::make_unique<X11Desktop>();
     desktop_->WatchFrameExtents([this](WindowHandle handle) {
         if (HostWindow* window = OwnWindow(handle))
@@ -68,6 +71,7 @@ QtHost::~QtHost() {
     // Windows closed earlier wait in the deferred deletions; the pages must be
     // gone before their profile.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    cookieBridge_.reset();
     profile_.reset();
 }
 
@@ -328,6 +332,10 @@ int QtHost::OwnedMessageBox(WindowHandle owner, const Text& text, const Text& ca
     if (owner && !ownWindow && !desktop_->Exists(owner))
         return 0;
     return RunMessageBox(ownWindow, ToQString(text), ToQString(caption), style);
+}
+
+void QtHost::StartDownload(const Text& url) {
+    StartDownloadWindow(QString::fromStdString(GbkToUtf8(url)), cookies_);
 }
 
 } // namespace host::gui

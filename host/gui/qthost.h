@@ -16,15 +16,22 @@
 class QApplication;
 class QWebEngineProfile;
 
+namespace net {
+class CookieStore;
+}
+
 namespace host::gui {
 
+class CookieBridge;
 class HostWindow;
 class X11Desktop;
 
 class QtHost final : public Host {
   public:
     // Takes Qt's own switches from the command line; reads nothing else.
-    QtHost(int& argc, char** argv);
+    // The browser frames share `cookies` with the program's own requests and
+    // downloads.
+    QtHost(int& argc, char** argv, net::CookieStore& cookies);
     ~QtHost() override;
     Q_DISABLE_COPY_MOVE(QtHost)
 
@@ -59,6 +66,7 @@ class QtHost final : public Host {
     std::uint32_t CurrentProcessId() override;
     int OwnedMessageBox(WindowHandle owner, const Text& text, const Text& caption,
                         int style) override;
+    void StartDownload(const Text& url) override;
 
     // The browser frames' profile: persistent, named "lodestone", kept in
     // the user's data folder.
@@ -76,6 +84,8 @@ class QtHost final : public Host {
 
     std::unique_ptr<QApplication> application_;
     std::unique_ptr<QWebEngineProfile> profile_;
+    net::CookieStore& cookies_;
+    std::unique_ptr<CookieBridge> cookieBridge_;
     std::unique_ptr<X11Desktop> desktop_;
     HandlerRunner runner_;
     std::vector<WindowTemplate> templates_;

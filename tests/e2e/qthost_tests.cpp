@@ -4,6 +4,7 @@
 #include "host/gui/browserframe.h"
 #include "host/gui/hostwindow.h"
 #include "host/gui/qthost.h"
+#include "net/cookiestore.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -98,7 +99,7 @@ class QtHostTest : public ::testing::Test {
         static char name[] = "qthost_tests";
         static char* argv[] = {name, nullptr};
         if (!host_)
-            host_ = std::make_unique<QtHost>(argc, argv);
+            host_ = std::make_unique<QtHost>(argc, argv, cookies_);
         return *host_;
     }
     static void Shutdown() { host_.reset(); }
@@ -189,6 +190,7 @@ class QtHostTest : public ::testing::Test {
     Events second_;
 
   private:
+    static inline net::CookieStore cookies_;
     static inline std::unique_ptr<QtHost> host_;
 };
 
@@ -302,9 +304,10 @@ TEST_F(QtHostTest, MinimisingRaisesMovedAndResizedAndReadsAsState2) {
 
 TEST_F(QtHostTest, EscClosesTheWindow) {
     HostWindow& window = Framed(First);
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QCoreApplication::sendEvent(&window, &press);
-    EXPECT_FALSE(Host().IsCreated({First, WindowUnit}));
+    window.activateWindow();
+    ASSERT_TRUE(WaitFor([&window] { return window.isActiveWindow(); }));
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    EXPECT_TRUE(WaitFor([] { return !Host().IsCreated({First, WindowUnit}); }));
     EXPECT_EQ(first_.destroying, 1);
 }
 
