@@ -5,8 +5,8 @@
 #include "host/gui/handlerrunner.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QLabel>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QWindow>
 
@@ -49,6 +49,15 @@ HostWindow::HostWindow(const WindowTemplate& window, QWebEngineProfile& profile,
                        HandlerRunner& runner)
     : QWidget(nullptr, FlagsFor(window)), template_(window), runner_(runner) {
     setWindowTitle(ToQString(window.caption));
+    if (window.escCloses) {
+        // A shortcut, so that Esc closes the window wherever the focus is in
+        // it: the browser would otherwise keep the key to itself.
+        auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+        connect(escape, &QShortcut::activated, this, [this] {
+            if (!goingAway_)
+                emit closeRequested();
+        });
+    }
     for (const ComponentTemplate& component : window.components)
         BuildComponent(component, profile);
     // The template's position is the frame's; the size is the outer size too,
@@ -323,8 +332,11 @@ void HostWindow::ApplyRequested(bool newRequest) {
 
 void HostWindow::ReportGeometry() {
     const QRect outer = OuterRect();
-    const bool moved = outer.topLeft() != reported_.topLeft();
-    const bool resized = outer.size() != reported_.size();
+    // What a window manager does to a minimised window moves nothing as far
+    // as the application is concerned; minimising itself is raised apart.
+    const bool report = !isMinimized();
+    const bool moved = report && outer.topLeft() != reported_.topLeft();
+    const bool resized = report && outer.size() != reported_.size();
     reported_ = outer;
     if (moved)
         Raise(template_.onMoved);
@@ -345,16 +357,6 @@ void HostWindow::closeEvent(QCloseEvent* event) {
         emit closeRequested();
 }
 
-void HostWindow::keyPressEvent(QKeyEvent* event) {
-    if (template_.escCloses && event->key() == Qt::Key_Escape &&
-        event->modifiers() == Qt::NoModifier) {
-        if (!goingAway_)
-            emit closeRequested();
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
-
 void HostWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
     CheckFrame();
@@ -367,6 +369,9 @@ void HostWindow::resizeEvent(QResizeEvent* event) {
 
 void HostWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // Shown again, the window goes back where it was when it was hidden.
+    if (InNormalState())
+        ApplyRequested();
     CheckFrame();
 }
 

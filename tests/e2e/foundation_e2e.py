@@ -1,0 +1,288 @@
+#!/usr/bin/env python3
+"""The program end to end on a private X display.
+
+Starts Xvfb, icewm (a window manager with a notification area) and a loopback
+HTTP server standing in for the portal, then runs the program built against
+that server and drives it the way a person would: through the window manager,
+the tray icon and the keyboard. Each scenario runs a fresh program.
+"""
+
+import argparse
+import http.server
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+CLIENT_PATH = "/client?v=varnholt&c=0&so=0&t="
+PORTAL_PAGE = (b"<html><head><title>portal</title></head>"
+               b"<body style='background:#e8f4ff;font-family:sans-serif'>"
+               b"<h1>Loopback portal</h1><p>client page</p></body></html>")
+
+
+class Portal:
+    """Serves the client page on 127.0.0.1 and records the request paths."""
+
+    def __init__(self, port):
+        self.paths = []
+        portal = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                portal.paths.append(self.path)
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html; charset=utf-8")
+                self.send_header("Content-Length", str(len(PORTAL_PAGE)))
+                self.end_headers()
+                self.wfile.write(PORTAL_PAGE)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class Desktop:
+    """Xvfb with icewm, in a throw-away home."""
+
+    def __init__(self):
+        self.work = tempfile.mkdtemp(prefix="lodestone-e2e-")
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+             "-nolisten", "tcp"],
+            pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as display:
+            number = display.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        home = os.path.join(self.work, "home")
+        runtime = os.path.join(self.work, "runtime")
+        os.makedirs(home)
+        os.makedirs(runtime, mode=0o700)
+        self.env = {key: value for key, value in os.environ.items()
+                    if not key.startswith(("XDG_", "DBUS_", "QT_"))}
+        self.env.update(DISPLAY=":" + number, HOME=home, XDG_RUNTIME_DIR=runtime)
+        self.wm = subprocess.Popen(["icewm"], env=self.env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        wait_for(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
+                 "the window manager to start")
+
+    def run(self, *command):
+        result = subprocess.run(command, env=self.env, capture_output=True, text=True)
+        return result.stdout
+
+    def close(self):
+        for process in (self.wm, self.xvfb):
+            process.terminate()
+            try:
+                process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    # What the X server and the window manager say about windows.
+    def client_list(self):
+        return [int(w, 16) for w in
+                re.findall(r"0x[0-9a-f]+", self.run("xprop", "-root", "_NET_CLIENT_LIST"))]
+
+    def property(self, window, name):
+        return self.run("xprop", "-id", str(window), name)
+
+    def info(self, window):
+        text = self.run("xwininfo", "-id", str(window))
+        number = lambda label: int(re.search(label + r":\s+(-?\d+)", text).group(1))
+        return {"x": number("Absolute upper-left X"), "y": number("Absolute upper-left Y"),
+                "width": number("Width"), "height": number("Height"),
+                "viewable": "IsViewable" in text, "override": "Override Redirect State: yes" in text}
+
+    def outer_geometry(self, window):
+        info = self.info(window)
+        extents = [int(n) for n in re.findall(r"\d+", self.property(window, "_NET_FRAME_EXTENTS"))]
+        left, right, top, bottom = extents if len(extents) == 4 else (0, 0, 0, 0)
+        return (info["x"] - left, info["y"] - top, info["width"] + left + right,
+                info["height"] + top + bottom)
+
+    def windows_of(self, pid):
+        return [int(w) for w in self.run("xdotool", "search", "--pid", str(pid)).split()]
+
+    def screenshot(self, path, geometry=None):
+        command = ["import", "-window", "root"]
+        if geometry:
+            x, y, width, height = geometry
+            command += ["-crop", f"{width}x{height}+{x}+{y}", "+repage"]
+        subprocess.run(command + [path], env=self.env, check=True)
+
+
+def wait_for(condition, what, timeout=20.0):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(0.1)
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+class Program:
+    def __init__(self, desktop, binary):
+        self.desktop = desktop
+        self.log = tempfile.TemporaryFile()
+        self.process = subprocess.Popen([binary], env=desktop.env, stdout=self.log,
+                                        stderr=subprocess.STDOUT)
+        self.window = wait_for(self.main_window, "the main window")
+
+    def main_window(self):
+        for window in self.desktop.client_list():
+            if re.search(r"= %d\b" % self.process.pid,
+                         self.desktop.property(window, "_NET_WM_PID")):
+                return window
+        return None
+
+    def tray_icon(self):
+        for window in self.desktop.windows_of(self.process.pid):
+            info = self.desktop.info(window)
+            if info["viewable"] and info["override"] and info["width"] <= 64 \
+                    and info["height"] <= 64:
+                return info
+        return None
+
+    def popup_menu(self):
+        # A pop-up is a viewable override-redirect window bigger than the icon.
+        for window in self.desktop.windows_of(self.process.pid):
+            info = self.desktop.info(window)
+            if info["viewable"] and info["override"] and info["height"] > 40:
+                return info
+        return None
+
+    def click_tray(self, button):
+        icon = wait_for(self.tray_icon, "the tray icon")
+        self.desktop.run("xdotool", "mousemove", "--sync", str(icon["x"] + icon["width"] // 2),
+                         str(icon["y"] + icon["height"] // 2), "click", str(button))
+
+    def exit_code(self, timeout=20):
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            raise AssertionError("the program did not end")
+
+    def output(self):
+        self.log.seek(0)
+        return self.log.read().decode(errors="replace")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
+def scenario_start_tray_menu_exit(desktop, program, portal, shots):
+    window = program.window
+    check(desktop.property(window, "_NET_WM_NAME").split("=", 1)[1].strip().startswith('"Lodestone'),
+          "caption: " + desktop.property(window, "_NET_WM_NAME"))
+    wait_for(lambda: desktop.outer_geometry(window) == (50, 50, 796, 603),
+             "the outer geometry 796 x 603 at (50, 50), have %s" % (desktop.outer_geometry(window),))
+    wait_for(lambda: CLIENT_PATH in portal.paths, "the client page request")
+    check(all(path in (CLIENT_PATH, "/favicon.ico") for path in portal.paths),
+          "unexpected requests: %s" % portal.paths)
+    wait_for(program.tray_icon, "the tray icon")
+    time.sleep(1.5)  # let the page paint
+    desktop.screenshot(os.path.join(shots, "screenshot-main.png"), (50, 50, 796, 603))
+
+    # Minimising hides the window from the task bar, leaving the tray icon.
+    desktop.run("xdotool", "windowminimize", str(window))
+    wait_for(lambda: window not in desktop.client_list() and not desktop.info(window)["viewable"],
+             "the minimised window to leave the task bar")
+    check(program.tray_icon(), "the tray icon went with the window")
+
+    # A left click brings the window back to the task bar, still minimised.
+    program.click_tray(1)
+    wait_for(lambda: window in desktop.client_list(), "the window to come back to the task bar")
+    wait_for(lambda: "Iconic" in desktop.property(window, "WM_STATE"), "a minimised window")
+    check(not desktop.info(window)["viewable"], "the window came back restored")
+
+    # A right click pops up the menu; its last item, Exit, ends the program.
+    program.click_tray(3)
+    menu = wait_for(program.popup_menu, "the tray menu")
+    time.sleep(0.5)
+    desktop.screenshot(os.path.join(shots, "screenshot-menu.png"),
+                       (menu["x"], menu["y"], menu["width"], menu["height"]))
+    check(menu["height"] > 3 * 12, "the menu is too small for three items: %s" % menu)
+    desktop.run("xdotool", "key", "Up", "Return")
+    check(program.exit_code() == 0, "exit code after Exit")
+
+
+def scenario_close_button(desktop, program, portal, shots):
+    window = program.window
+    x, y, width, _ = wait_for(lambda: desktop.outer_geometry(window) == (50, 50, 796, 603)
+                              and desktop.outer_geometry(window), "the framed window")
+    # icewm draws the close button at the right end of the title bar.
+    desktop.run("xdotool", "mousemove", "--sync", str(x + width - 17), str(y + 14), "click", "1")
+    check(program.exit_code() == 0, "exit code after the close button")
+
+
+def scenario_escape(desktop, program, portal, shots):
+    window = program.window
+    wait_for(lambda: CLIENT_PATH in portal.paths, "the client page request")
+    desktop.run("xdotool", "windowactivate", "--sync", str(window))
+    time.sleep(1)
+    desktop.run("xdotool", "key", "Escape")
+    check(program.exit_code() == 0, "exit code after Esc")
+
+
+SCENARIOS = [scenario_start_tray_menu_exit, scenario_close_button, scenario_escape]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--port", type=int, required=True, help="the portal's loopback port")
+    parser.add_argument("--screenshots", default=".")
+    args = parser.parse_args()
+
+    passed = failed = 0
+    desktop = Desktop()
+    try:
+        for scenario in SCENARIOS:
+            portal = Portal(args.port)
+            program = None
+            try:
+                program = Program(desktop, args.program)
+                scenario(desktop, program, portal, args.screenshots)
+                passed += 1
+                print("PASS", scenario.__name__, flush=True)
+            except AssertionError as error:
+                failed += 1
+                print("FAIL", scenario.__name__ + ":", error, flush=True)
+                if program:
+                    print(program.output(), flush=True)
+            finally:
+                if program:
+                    program.stop()
+                portal.close()
+    finally:
+        desktop.close()
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
