@@ -164,6 +164,7 @@ class QtHostTest : public ::testing::Test {
         return ByteSet(bytes.begin(), bytes.end());
     }
 
+  public:
     // Acts on the next pop-up or modal widget of type T once it is shown.
     template <typename T> static void WhenShown(std::function<void(T&)> action) {
         auto* timer = new QTimer;
@@ -181,6 +182,7 @@ class QtHostTest : public ::testing::Test {
         timer->start(50);
     }
 
+  protected:
     // Closes the message box that appears next with the given button.
     static void AnswerNextBox(QMessageBox::StandardButton button) {
         WhenShown<QMessageBox>([button](QMessageBox& box) { box.button(button)->click(); });
@@ -542,6 +544,38 @@ TEST_F(QtHostTest, NewWindowHandlerMaySpinNestedLoopsAndCloseItsWindow) {
     EXPECT_EQ(first_.newWindows, 1);
 }
 
+// Reports the text of the error box on stderr, then closes the box.
+void ReportAndCloseErrorBox() {
+    QtHostTest::WhenShown<QMessageBox>([](QMessageBox& box) {
+        std::fprintf(stderr, "box [%s] [%s]\n", qPrintable(box.windowTitle()),
+                     qPrintable(QString(box.text()).replace('\n', '|')));
+        box.button(QMessageBox::Ok)->click();
+    });
+}
+
+TEST_F(QtHostTest, FatalErrorsShowTheBoxAndExitWithoutCleanUp) {
+    Host().RegisterCleanup([] { std::fputs("cleanup ran\n", stderr); });
+    EXPECT_EXIT(
+        {
+            ReportAndCloseErrorBox();
+            Host().ReadProperty({Second, WindowUnit}, PropWidth);
+        },
+        ::testing::ExitedWithCode(255),
+        "box \\[错误\\] \\[运行时出错!\\|\\|错误信息：未载入欲访问窗口组件所在的窗口\\|\\]");
+    EXPECT_EXIT(
+        {
+            ReportAndCloseErrorBox();
+            Host().LoadStartupWindow(9);
+        },
+        ::testing::ExitedWithCode(255), "错误信息：载入启动窗口失败");
+    EXPECT_EXIT(
+        {
+            ReportAndCloseErrorBox();
+            Host().SetTrayIcon({First, WindowUnit}, {}, "tip");
+        },
+        ::testing::ExitedWithCode(255), "错误信息：指定窗口或窗口组件不存在或尚未载入");
+}
+
 TEST_F(QtHostTest, IdleProcessEventsIsCheap) {
     Framed(First);
     Spin(std::chrono::milliseconds(300));
@@ -560,6 +594,8 @@ TEST_F(QtHostTest, IdleProcessEventsIsCheap) {
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    // The web engine runs threads: a death test starts the program anew.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     const int result = RUN_ALL_TESTS();
     host::gui::QtHostTest::Shutdown();
     return result;
