@@ -1,0 +1,533 @@
+#!/usr/bin/env python3
+"""Link capture, the player window and the update check end to end.
+
+Runs the program, built against fixed loopback ports, on a private X display
+against the bundled reference portal, and drives it with the real mouse and
+keyboard: the pointer rests on a result link before it clicks, menus come
+from the tray icon, boxes are answered with keys. Two small relays stand
+between the program and the portal: one records the player requests exactly
+as they arrive (the portal's own log shows them re-encoded), the other serves
+the update notice the scenario asks for. Each scenario is one run of the
+program; --scenario picks one.
+"""
+
+import argparse
+import hashlib
+import http.client
+import http.server
+import os
+import re
+import signal
+import subprocess
+import sys
+import threading
+import time
+import urllib.request
+
+from foundation_e2e import Desktop, Program, check, wait_for
+
+LINK_COLOUR = (0x2F, 0x5D, 0x8A)  # the portal's link colour
+COPY_CAPTION = "地址复制成功,请粘贴到空白处"
+PLAYER_CAPTION = "正在播放中...."
+UPDATE_CAPTION = "更新提示"
+PACKAGE = "lodestone-20261201.tar.gz"
+SLOW = "slow.bin"
+SEARCH_TERM = "sonnet"  # matches exactly one portal entry
+
+
+class PortsBusy(Exception):
+    """Another program holds a port that the test needs."""
+
+
+# --- Servers -----------------------------------------------------------------
+
+class PortalProcess:
+    """The bundled portal with its request log; `--base-port 0` is not used,
+    since the program's hosts are fixed when it is built."""
+
+    def __init__(self, binary, base_port=None):
+        command = [binary, "--verbose"]
+        if base_port is not None:
+            command += ["--base-port", str(base_port)]
+        self.process = subprocess.Popen(command, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True)
+        ready = self.process.stdout.readline()
+        if not ready.startswith("lodestone-portal ready"):
+            self.close()
+            error = self.process.stderr.read().strip()
+            raise (PortsBusy if "cannot listen" in error else RuntimeError)(error)
+        self.sites = dict(re.findall(r"([a-z-]+)=(\S+)", ready))
+        self.requests = []  # (site, target, status)
+        threading.Thread(target=self._read_log, daemon=True).start()
+
+    def _read_log(self):
+        for line in self.process.stdout:
+            fields = line.split()
+            if len(fields) == 4:
+                self.requests.append((fields[0], fields[2], int(fields[3])))
+
+    def served(self, site, target, times=1):
+        return self.requests.count((self.sites[site], target, 200)) >= times
+
+    def fetch(self, site, target):
+        with urllib.request.urlopen("http://" + self.sites[site] + target, timeout=10) as reply:
+            return reply.read()
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+class Relay:
+    """Stands for one of the portal's sites on a port of its own: records each
+    request target byte for byte as it arrives and answers with what the
+    portal answers to `forward(target)`, its body passed through `edit`."""
+
+    def __init__(self, port, upstream):
+        self.targets = []
+        self.upstream = upstream
+        self.forward = lambda target: target
+        self.edit = lambda target, body: body
+        relay = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                relay.targets.append(self.path)
+                host, port = relay.upstream.split(":")
+                connection = http.client.HTTPConnection(host, int(port), timeout=10)
+                try:
+                    connection.request("GET", relay.forward(self.path))
+                    reply = connection.getresponse()
+                    body = relay.edit(self.path, reply.read())
+                    self.send_response(reply.status)
+                    self.send_header("Content-Type", reply.getheader("Content-Type", "text/html"))
+                    self.send_header("Content-Length", str(len(body)))
+                    self.end_headers()
+                    self.wfile.write(body)
+                finally:
+                    connection.close()
+
+            def log_message(self, *args):
+                pass
+
+        self.address = "127.0.0.1:%d" % port
+        try:
+            self.server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+        except OSError as error:
+            raise PortsBusy("cannot listen on %s: %s" % (self.address, error)) from error
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+# --- What the screen and the clipboard hold ------------------------------------
+
+def pixels(desktop, geometry):
+    """The RGB bytes of a screen rectangle (x, y, width, height), row by row."""
+    x, y, width, height = geometry
+    ppm = subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{x}+{y}",
+                          "+repage", "-depth", "8", "ppm:-"], env=desktop.env, capture_output=True,
+                         check=True).stdout
+    header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
+    check(header and (int(header[1]), int(header[2])) == (width, height), "unreadable screenshot")
+    return ppm[header.end():]
+
+
+def link_spots(desktop, window, top):
+    """The centres, in screen coordinates, of the links drawn in `window`
+    below `top` (client coordinates), in reading order. A link is a run of
+    columns in the link colour; its underline keeps a link's run unbroken."""
+    info = desktop.info(window)
+    width, height = info["width"], info["height"] - top
+    if height <= 0:
+        return []
+    data = pixels(desktop, (info["x"], info["y"] + top, width, height))
+    red, green, blue = LINK_COLOUR
+    rows = {}
+    for row in range(height):
+        line = data[row * width * 3:(row + 1) * width * 3]
+        columns = [column for column in range(width)
+                   if abs(line[3 * column] - red) + abs(line[3 * column + 1] - green)
+                   + abs(line[3 * column + 2] - blue) < 40]
+        if columns:
+            rows[row] = columns
+    spots = []
+    for band in runs(sorted(rows), gap=4):
+        columns = sorted({column for row in band for column in rows[row]})
+        middle = info["y"] + top + (band[0] + band[-1]) // 2
+        spots += [(info["x"] + (run[0] + run[-1]) // 2, middle) for run in runs(columns, gap=2)]
+    return spots
+
+
+def runs(numbers, gap):
+    """Sorted numbers split where two neighbours are more than `gap` apart."""
+    groups = []
+    for number in numbers:
+        if groups and number - groups[-1][-1] <= gap:
+            groups[-1].append(number)
+        else:
+            groups.append([number])
+    return groups
+
+
+def clipboard(desktop):
+    return subprocess.run(["xclip", "-selection", "clipboard", "-o"], env=desktop.env,
+                          capture_output=True).stdout
+
+
+def info_hash(metainfo):
+    """The SHA-1 of a metainfo file's bencoded info dictionary, in hex."""
+    def end_of(at):  # where the value that starts at `at` ends
+        kind = metainfo[at:at + 1]
+        if kind == b"i":
+            return metainfo.index(b"e", at) + 1
+        if kind in (b"l", b"d"):
+            at += 1
+            while metainfo[at:at + 1] != b"e":
+                at = end_of(at)
+            return at + 1
+        colon = metainfo.index(b":", at)
+        return colon + 1 + int(metainfo[at:colon])
+
+    check(metainfo[:1] == b"d", "the metainfo is not a dictionary")
+    at = 1
+    while metainfo[at:at + 1] != b"e":
+        key_end = end_of(at)
+        value_end = end_of(key_end)
+        if metainfo[metainfo.index(b":", at) + 1:key_end] == b"info":
+            return hashlib.sha1(metainfo[key_end:value_end]).hexdigest()
+        at = value_end
+    raise AssertionError("the metainfo has no info dictionary")
+
+
+# --- Driving the program --------------------------------------------------------
+
+class Session:
+    """One run of the program on the desktop, with what a person would do."""
+
+    def __init__(self, desktop, program, portal, shots):
+        self.desktop = desktop
+        self.program = program
+        self.portal = portal
+        self.shots = shots
+
+    def title(self, window):
+        value = self.desktop.property(window, "_NET_WM_NAME")
+        match = re.search(r'= "(.*)"$', value.strip())
+        return match[1] if match else None
+
+    def windows(self):
+        """The top-level windows that the window manager lists; the program
+        is alone on its desktop."""
+        return set(self.desktop.client_list())
+
+    def wait_for_window(self, title, timeout=20.0):
+        return wait_for(lambda: next((w for w in self.desktop.client_list()
+                                      if self.title(w) == title), None),
+                        "a window titled " + title, timeout)
+
+    def wait_until_gone(self, window):
+        wait_for(lambda: window not in self.desktop.client_list(), "window %#x to go" % window)
+
+    def viewable(self, window):
+        return self.desktop.info(window)["viewable"]
+
+    def screenshot(self, name, window):
+        self.desktop.screenshot(os.path.join(self.shots, name),
+                                self.desktop.outer_geometry(window))
+
+    def press(self, window, *keys):
+        self.desktop.run("xdotool", "windowactivate", "--sync", str(window))
+        self.desktop.run("xdotool", "key", "--clearmodifiers", *keys)
+
+    def hover_and_click(self, spot):
+        """Rests the pointer on the spot, so that the browser reports the link
+        under it, then clicks."""
+        x, y = spot
+        self.desktop.run("xdotool", "mousemove", "--sync", str(x - 20), str(y + 30))
+        self.desktop.run("xdotool", "mousemove", "--sync", str(x), str(y))
+        time.sleep(0.8)  # nothing outside shows when the browser has seen it
+        self.desktop.run("xdotool", "click", "1")
+
+    def search(self, term):
+        """Types the term into the client page's search box (it has the focus
+        once the page is loaded) and waits for the one result row with its
+        play and torrent links; returns their spots."""
+        client = "/client?v=varnholt&c=0&so=0&t="
+        wait_for(lambda: self.portal.served("portal", client), "the client page")
+        wait_for(lambda: link_spots(self.desktop, self.program.window, 120),
+                 "the result links to show")
+        searched = self.portal.requests.count((self.portal.sites["portal"], client + term, 200))
+        self.press(self.program.window, "ctrl+a")
+        self.desktop.run("xdotool", "type", "--delay", "20", term)
+        self.desktop.run("xdotool", "key", "Return")
+        wait_for(lambda: self.portal.served("portal", client + term, searched + 1),
+                 "the search request")
+        return wait_for(lambda: self._one_result_row(), "one result row on the page")
+
+    def _one_result_row(self):
+        spots = link_spots(self.desktop, self.program.window, 120)
+        return spots if len(spots) == 2 and spots[0][1] == spots[1][1] else None
+
+    def play(self, play_spot):
+        """Clicks a play link; returns the player window, which hides the
+        main window, once its page shows its one link."""
+        self.hover_and_click(play_spot)
+        player = self.wait_for_window(PLAYER_CAPTION)
+        main = self.program.window
+        wait_for(lambda: not self.viewable(main) and main not in self.desktop.client_list(),
+                 "the main window to hide")
+        wait_for(lambda: self.player_links(player), "the player page")
+        return player
+
+    def player_links(self, player):
+        return link_spots(self.desktop, player, 80)  # below the page's header
+
+    def close_player(self, player):
+        """Closes the player with Esc; the main window comes back."""
+        self.press(player, "Escape")
+        self.wait_until_gone(player)
+        main = self.program.window
+        wait_for(lambda: self.viewable(main) and main in self.desktop.client_list(),
+                 "the main window to come back")
+
+    def tray_menu_item(self, index, count=3):
+        """Chooses an item of the tray menu with the mouse."""
+        self.program.click_tray(3)
+        menu = wait_for(self.program.popup_menu, "the tray menu")
+        y = menu["y"] + menu["height"] * (2 * index + 1) // (2 * count)
+        self.desktop.run("xdotool", "mousemove", "--sync", str(menu["x"] + menu["width"] // 2),
+                         str(y))
+        time.sleep(0.3)
+        self.desktop.run("xdotool", "click", "1")
+
+    def copy_torrent_links(self, torrent_spot, hash_):
+        """Clicks a torrent link and checks the page fetch, the clipboard, the
+        cache's torrent file and the confirmation box, which it closes."""
+        main = self.program.window
+        before = self.windows()
+        self.hover_and_click(torrent_spot)
+        box = self.wait_for_window(COPY_CAPTION)
+        check(self.portal.served("portal", "/torrent?info_hash=" + hash_),
+              "no torrent page request: %s" % self.portal.requests)
+        check(self.windows() == before | {box}, "other windows opened: %s" % self.windows())
+
+        cache_a = "/torrents/%s/%s/%s.torrent" % (hash_[:2], hash_[2:4], hash_)
+        cache_b = "/files/%s.torrent" % hash_
+        expected = "\r\n".join([
+            "磁力链接：", "magnet:?xt=urn:btih:" + hash_, "种子地址：",
+            "http://" + self.portal.sites["cache-a"] + cache_a,
+            "http://" + self.portal.sites["cache-b"] + cache_b]).encode()
+        copied = clipboard(self.desktop)
+        check(copied == expected, "clipboard: %r" % copied)
+        address = copied.split(b"\r\n")[3].decode()
+        with urllib.request.urlopen(address, timeout=10) as reply:
+            metainfo = reply.read()
+        check(info_hash(metainfo).upper() == hash_.upper(),
+              "the torrent file's info-hash is %s" % info_hash(metainfo))
+
+        time.sleep(0.5)  # let the box paint
+        self.screenshot("screenshot-copy-box.png", box)
+        self.press(box, "Return")
+        self.wait_until_gone(box)
+        time.sleep(1)  # a window the request opened would show once the box is gone
+        check(self.windows() == before, "windows after the box: %s" % self.windows())
+        check(self.viewable(main), "the main window went away")
+
+
+def result_hash(portal, term=SEARCH_TERM):
+    """The info-hash of the one entry that the search term finds."""
+    page = portal.fetch("portal", "/client?v=varnholt&c=0&so=0&t=" + term).decode()
+    hashes = re.findall(r"/torrent\?info_hash=([0-9A-Fa-f]{40})", page)
+    check(len(hashes) == 1, "the search term finds %d entries" % len(hashes))
+    return hashes[0]
+
+
+# --- Scenarios -------------------------------------------------------------------
+
+def scenario_link_capture(session, relays):
+    hash_ = result_hash(session.portal)
+    _, torrent = session.search(SEARCH_TERM)
+    session.screenshot("screenshot-search.png", session.program.window)
+    session.copy_torrent_links(torrent, hash_)
+
+
+def scenario_player(session, relays):
+    hash_ = result_hash(session.portal)
+    play, _ = session.search(SEARCH_TERM)
+    before = session.windows()
+    player = session.play(play)
+    target = "/lumacast/api.html?url=magnet:?xt=urn:btih:" + hash_
+    wait_for(lambda: target in relays["player"].targets,
+             "the player request, have %s" % relays["player"].targets)
+    check(set(relays["player"].targets) <= {target, "/favicon.ico"},
+          "player requests: %s" % relays["player"].targets)
+    after = (before - {session.program.window}) | {player}
+    check(session.windows() == after, "windows: %s" % session.windows())
+
+    # The player page's link to a new window opens nothing.
+    help_link = session.player_links(player)
+    session.screenshot("screenshot-player.png", player)
+    check(len(help_link) == 1, "links on the player page: %s" % help_link)
+    session.hover_and_click(help_link[0])
+    time.sleep(1.5)  # what would open, would have opened by now
+    check(session.windows() == after, "windows: %s" % session.windows())
+    check("/lumacast/help.html" not in relays["player"].targets, "the help page was loaded")
+    check(session.viewable(player), "the player went away")
+    session.close_player(player)
+
+
+def check_for_update(session):
+    """Chooses the update check from the tray menu; returns its box."""
+    wait_for(session.program.tray_icon, "the tray icon")
+    session.tray_menu_item(1)
+    return session.wait_for_window(UPDATE_CAPTION)
+
+
+def download_update(session, relays, name):
+    """Accepts the update and names the file in the save dialog; returns the
+    download window and the path of the file."""
+    box = check_for_update(session)
+    check(relays["notice"].targets == ["/notice.html"], "notice requests: %s"
+          % relays["notice"].targets)
+    time.sleep(0.5)
+    session.screenshot("screenshot-update-question.png", box)
+    session.press(box, "Return")  # Yes is the default button
+    session.wait_until_gone(box)
+    window = session.wait_for_window("下载新版本")
+    dialog = session.wait_for_window("另存为")
+    time.sleep(0.5)
+    session.screenshot("screenshot-save-dialog.png", dialog)
+    folder = os.path.join(session.desktop.work, "saved")
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, name)
+    session.press(dialog, "ctrl+a")
+    session.desktop.run("xdotool", "type", "--delay", "10", path)
+    session.desktop.run("xdotool", "key", "Return")
+    session.wait_until_gone(dialog)
+    return window, path
+
+
+def scenario_update_download(session, relays):
+    window, path = download_update(session, relays, PACKAGE)
+    package = session.portal.fetch("notice", "/download/" + PACKAGE)
+    wait_for(lambda: os.path.exists(path) and os.path.getsize(path) == len(package),
+             "the whole file at " + path)
+    with open(path, "rb") as saved:
+        check(saved.read() == package, "the saved file differs from the portal's")
+    check(os.listdir(os.path.dirname(path)) == [PACKAGE],
+          "left in the folder: %s" % os.listdir(os.path.dirname(path)))
+    check(session.portal.served("notice", "/share?id=1&from=notice"),
+          "the share page was not fetched with a plain '&': %s" % session.portal.requests)
+    time.sleep(0.5)
+    session.screenshot("screenshot-download-done.png", window)
+
+
+def scenario_update_cancel(session, relays):
+    # The share page leads to the portal's slow download instead.
+    relays["notice"].forward = lambda target: target
+    relays["notice"].edit = lambda target, body: body.replace(
+        session.portal.sites["notice"].encode() + b"/share", relays["notice"].address.encode()
+        + b"/share").replace(PACKAGE.encode(), SLOW.encode())
+    window, path = download_update(session, relays, SLOW)
+    folder = os.path.dirname(path)
+    wait_for(lambda: any(name.endswith(".part") and os.path.getsize(os.path.join(folder, name))
+                         >= 1024 for name in os.listdir(folder)), "part of the download")
+    session.screenshot("screenshot-download-running.png", window)
+    info = session.desktop.info(window)
+    # The cancel button sits alone in the bottom right corner.
+    session.desktop.run("xdotool", "mousemove", "--sync", str(info["x"] + info["width"] - 45),
+                        str(info["y"] + info["height"] - 25), "click", "1")
+    session.wait_until_gone(window)
+    wait_for(lambda: not os.listdir(folder),
+             "the folder to be emptied, it holds %s" % os.listdir(folder), timeout=10)
+
+
+def scenario_update_current(session, relays):
+    relays["notice"].forward = lambda target: target + "?current=1"
+    before = session.windows()
+    box = check_for_update(session)
+    time.sleep(0.5)
+    session.screenshot("screenshot-update-current.png", box)
+    session.press(box, "Return")
+    session.wait_until_gone(box)
+    time.sleep(1)  # a download would have started by now
+    check(relays["notice"].targets == ["/notice.html"], "notice requests: %s"
+          % relays["notice"].targets)
+    check(session.windows() == before, "windows: %s" % session.windows())
+
+
+SCENARIOS = {scenario.__name__[len("scenario_"):]: scenario for scenario in [
+    scenario_link_capture, scenario_player, scenario_update_download, scenario_update_cancel,
+    scenario_update_current]}
+
+
+# --- Running ---------------------------------------------------------------------
+
+SKIPPED = 77  # the tests' SKIP_RETURN_CODE
+
+def run(scenario, arguments, portal_base_port, relays_for=lambda portal: {}):
+    """Runs one scenario on a fresh desktop with a fresh portal and program;
+    returns the exit code. Everything started is stopped on every path."""
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    os.makedirs(arguments.screenshots, exist_ok=True)
+    desktop = portal = program = None
+    relays = {}
+    try:
+        desktop = Desktop()
+        desktop.env["LC_ALL"] = "C.UTF-8"  # xprop shows UTF-8 titles as they are
+        portal = PortalProcess(arguments.portal, portal_base_port)
+        relays = relays_for(portal)
+        program = Program(desktop, arguments.program)
+        scenario(Session(desktop, program, portal, arguments.screenshots), relays)
+        print("PASS", scenario.__name__, flush=True)
+        print("1 passed, 0 failed")
+        return 0
+    except AssertionError as error:
+        print("FAIL", scenario.__name__ + ":", error, flush=True)
+        if program:
+            print(program.output(), flush=True)
+        print("0 passed, 1 failed")
+        return 1
+    except PortsBusy as busy:
+        print("SKIP", scenario.__name__ + ":", busy, "- another program holds the test's ports",
+              flush=True)
+        return SKIPPED
+    finally:
+        if program:
+            program.stop()
+        for relay in relays.values():
+            relay.close()
+        if portal:
+            portal.close()
+        if desktop:
+            desktop.close()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--program", required=True, help="the program built for these ports")
+    parser.add_argument("--portal", required=True, help="the lodestone-portal binary")
+    parser.add_argument("--base-port", type=int, required=True,
+                        help="the portal's first port; the relays take the two after its five")
+    parser.add_argument("--scenario", required=True, choices=sorted(SCENARIOS))
+    parser.add_argument("--screenshots", default=".")
+    arguments = parser.parse_args()
+
+    def relays_for(portal):
+        base = arguments.base_port
+        return {"notice": Relay(base + 5, portal.sites["notice"]),
+                "player": Relay(base + 6, portal.sites["player"])}
+
+    return run(SCENARIOS[arguments.scenario], arguments, arguments.base_port, relays_for)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
