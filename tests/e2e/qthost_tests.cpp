@@ -524,7 +524,7 @@ TEST_F(QtHostTest, AdoptedObjectIsReleasedOnceWhenTheSlotIsReused) {
 TEST_F(QtHostTest, NewWindowHandlerMaySpinNestedLoopsAndCloseItsWindow) {
     BrowserFrame& frame = *Framed(First).Frame(Browser);
     LoadPage(frame, LinkPage);
-    first_.onNewWindow = [this](ComObject& slot, bool& cancel) {
+    first_.onNewWindow = [](ComObject& slot, bool& cancel) {
         Host().AdoptNewWindow({First, Browser}, slot);
         AnswerNextBox(QMessageBox::Ok);
         Host().ShowMessageBox("nested", 0x40);
