@@ -270,9 +270,10 @@ class Session:
         self.desktop.run("xdotool", "key", "Return")
         wait_for(lambda: self.portal.served("portal", client + term, searched + 1),
                  "the search request")
-        return wait_for(lambda: self._one_result_row(), "one result row on the page")
+        return wait_for(self.result_row, "one result row on the page")
 
-    def _one_result_row(self):
+    def result_row(self):
+        """The play and torrent links of the page's only result row."""
         spots = link_spots(self.desktop, self.program.window, 120)
         return spots if len(spots) == 2 and spots[0][1] == spots[1][1] else None
 
@@ -381,6 +382,22 @@ def scenario_player(session, relays):
     check(session.windows() == after, "windows: %s" % session.windows())
     check("/lumacast/help.html" not in relays["player"].targets, "the help page was loaded")
     check(session.viewable(player), "the player went away")
+    check(session.desktop.outer_geometry(player)[2:] == (796, 603),
+          "player size: %s" % (session.desktop.outer_geometry(player),))
+
+    # Back to the main window through the tray: another play link only brings
+    # the open player forward, still playing what it played.
+    session.program.click_tray(1)
+    main = session.program.window
+    wait_for(lambda: session.viewable(main), "the main window to show")
+    session.desktop.run("xdotool", "windowactivate", "--sync", str(main))
+    play = wait_for(session.result_row, "the result row again")[0]
+    requests = list(relays["player"].targets)
+    session.hover_and_click(play)
+    wait_for(lambda: not session.viewable(main), "the main window to hide again")
+    check(session.windows() == after, "windows: %s" % session.windows())
+    time.sleep(1)  # a reload would have reached the player by now
+    check(relays["player"].targets == requests, "player requests: %s" % relays["player"].targets)
     session.close_player(player)
 
 
