@@ -3,6 +3,7 @@
 #include "host/codepage.h"
 #include "host/fatalerror.h"
 #include "host/gui/browserframe.h"
+#include "host/gui/clipboardkeeper.h"
 #include "host/gui/cookiebridge.h"
 #include "host/gui/downloadwindow.h"
 #include "host/gui/gbkstring.h"
@@ -73,6 +74,7 @@ QtHost::~QtHost() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     cookieBridge_.reset();
     profile_.reset();
+    KeepClipboardText();
 }
 
 void QtHost::StartRuntime(std::vector<WindowTemplate> templates) {
