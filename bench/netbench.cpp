@@ -10,6 +10,9 @@
 #include "net/cookiestore.h"
 #include "net/curlinternet.h"
 #include "net/webpageaccess.h"
+#ifdef LODESTONE_BENCH_GUI
+#include "host/gui/qthost.h"
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -26,11 +29,9 @@ namespace {
 constexpr std::size_t OneMiB = std::size_t(1) << 20;
 constexpr int Runs = 7;
 
-// The child's side: one fetch with a host whose event processing does
-// nothing; prints the seconds the exchange took.
-int FetchOnce(const char* address, std::size_t expected) {
-    fakes::FakeHost host;
-    net::CookieStore cookies;
+// The child's side: one fetch; prints the seconds the exchange took.
+int FetchWith(host::Host& host, net::CookieStore& cookies, const char* address,
+              std::size_t expected) {
     net::CurlInternet internet(cookies);
     net::WebContext web{host, internet};
     host::Text url = address;
@@ -40,6 +41,26 @@ int FetchOnce(const char* address, std::size_t expected) {
     std::printf("%.6f\n", elapsed.count());
     return size == expected ? 0 : 1;
 }
+
+// With a host whose event processing does nothing.
+int FetchOnce(const char* address, std::size_t expected) {
+    fakes::FakeHost host;
+    net::CookieStore cookies;
+    return FetchWith(host, cookies, address, expected);
+}
+
+#ifdef LODESTONE_BENCH_GUI
+// With the real Qt host, whose event processing runs before every 1 KiB read.
+int FetchOnceWithQtHost(const char* address, std::size_t expected) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int argc = 1;
+    char name[] = "bench_net";
+    char* argv[] = {name, nullptr};
+    net::CookieStore cookies;
+    host::gui::QtHost host(argc, argv, cookies);
+    return FetchWith(host, cookies, address, expected);
+}
+#endif
 
 struct Run {
     double process = 0;  // seconds from start to exit
@@ -113,6 +134,10 @@ Summary Summarise(const std::vector<Run>& runs) {
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "fetch")
         return FetchOnce(argv[2], std::stoull(argv[3]));
+#ifdef LODESTONE_BENCH_GUI
+    if (argc == 4 && std::string(argv[1]) == "fetch-qt")
+        return FetchOnceWithQtHost(argv[2], std::stoull(argv[3]));
+#endif
 
     const std::string self = "/proc/self/exe";
     nettest::LoopbackServer server;
@@ -138,6 +163,15 @@ int main(int argc, char** argv) {
         }
         const Summary routine = Summarise(ours);
         const Summary curl = Summarise(theirs);
+#ifdef LODESTONE_BENCH_GUI
+        std::vector<Run> withQt;
+        for (int i = 0; i < Runs; ++i)
+            withQt.push_back(Spawn({self, "fetch-qt", url, std::to_string(size)}));
+        const Summary qt = Summarise(withQt);
+        allOk = allOk && qt.ok;
+        std::printf("%2zu MiB with the Qt host: transfer %.4f s, %.2fx curl (target at most 2x)\n",
+                    mib, qt.transfer, qt.transfer / curl.transfer);
+#endif
         allOk = allOk && routine.ok && curl.ok;
         const double body = static_cast<double>(mib);
         std::printf(

@@ -22,9 +22,12 @@ namespace {
 constexpr int PollMs = 100;
 constexpr int BarSteps = 1000;
 
+// Qt names units below 1 KiB in English ("bytes"); the window is Chinese.
 QString DataSize(double bytes) {
-    return QLocale().formattedDataSize(static_cast<qint64>(bytes), 1,
-                                       QLocale::DataSizeTraditionalFormat);
+    const auto count = static_cast<qint64>(bytes);
+    if (count < 1024)
+        return QStringLiteral("%1 字节").arg(count);
+    return QLocale().formattedDataSize(count, 1, QLocale::DataSizeTraditionalFormat);
 }
 
 // The user's download folder, or home when there is none yet.
@@ -161,6 +164,8 @@ void DownloadWindow::ShowEnd(const net::DownloadProgress& progress) {
         bar_->setValue(0);
     }
     button_->setText(QStringLiteral("关闭"));
+    // A long path wraps onto more lines: let the window grow to show them.
+    adjustSize();
 }
 
 DownloadWindow* StartDownloadWindow(const QString& url, const net::CookieStore& cookies,

@@ -19,11 +19,14 @@
 #include <QClipboard>
 #include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLibraryInfo>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+#include <QTranslator>
 #include <QUrl>
 #include <QWebEngineProfile>
 #include <QWindow>
@@ -52,6 +55,12 @@ QtHost::QtHost(int& argc, char** argv, net::CookieStore& cookies) : cookies_(coo
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QCoreApplication::setApplicationName(QStringLiteral("lodestone"));
     application_ = std::make_unique<QApplication>(argc, argv);
+    // The whole interface is Chinese, so Qt's own buttons (是, 否, 取消) and
+    // dialogs are too, whatever the user's locale.
+    translator_ = std::make_unique<QTranslator>();
+    if (translator_->load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator_.get());
     // The program ends when its last template window is gone, not when Qt
     // thinks so (a window hidden in the tray is still there).
     QApplication::setQuitOnLastWindowClosed(false);
@@ -104,7 +113,16 @@ void QtHost::RunMessageLoop() {
 }
 
 void QtHost::ProcessEvents() {
+    // The web request routine calls this before every 1 KiB it reads; a full
+    // dispatch costs microseconds even when nothing waits, which would
+    // double the time of a long download. Calls within a millisecond of the
+    // last dispatch therefore share it (the window still answers at once);
+    // work the host posts itself clears the wait.
+    constexpr qint64 DispatchIntervalNs = 1'000'000;
+    if (lastDispatch_.isValid() && lastDispatch_.nsecsElapsed() < DispatchIntervalNs)
+        return;
     QCoreApplication::processEvents();
+    lastDispatch_.start();
 }
 
 void QtHost::FatalRuntimeError(std::optional<int> code, const Text& message) {
@@ -212,6 +230,7 @@ void QtHost::DestroyUnit(UnitRef unit, bool immediately) {
     window.MarkClosing();
     QMetaObject::invokeMethod(
         &window, [this, &window] { Destroy(window); }, Qt::QueuedConnection);
+    lastDispatch_.invalidate(); // the next ProcessEvents must see the close
 }
 
 std::int64_t QtHost::ReadProperty(UnitRef unit, int property, int /*element*/) {
@@ -245,6 +264,7 @@ void QtHost::PopupMenu(UnitRef window, UnitRef menu, std::optional<int> x, std::
     const MenuItemTemplate* item = &items->items[chosen->data().toLongLong()];
     QMetaObject::invokeMethod(
         &owner, [this, item] { runner_.Run(item->onChosen); }, Qt::QueuedConnection);
+    lastDispatch_.invalidate();
 }
 
 void QtHost::SetTrayIcon(UnitRef window, const ByteSet& icon, const Text& tip) {

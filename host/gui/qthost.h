@@ -6,6 +6,7 @@
 #include "host/gui/handlerrunner.h"
 #include "host/host.h"
 
+#include <QElapsedTimer>
 #include <QtGlobal>
 
 #include <functional>
@@ -14,6 +15,7 @@
 #include <vector>
 
 class QApplication;
+class QTranslator;
 class QWebEngineProfile;
 
 namespace net {
@@ -83,6 +85,7 @@ class QtHost final : public Host {
     HostWindow* OwnWindow(WindowHandle handle) const;
 
     std::unique_ptr<QApplication> application_;
+    std::unique_ptr<QTranslator> translator_;
     std::unique_ptr<QWebEngineProfile> profile_;
     net::CookieStore& cookies_;
     std::unique_ptr<CookieBridge> cookieBridge_;
@@ -91,6 +94,7 @@ class QtHost final : public Host {
     std::vector<WindowTemplate> templates_;
     std::map<int, HostWindow*> windows_;
     std::function<void()> cleanup_;
+    QElapsedTimer lastDispatch_;
     bool loopRunning_ = false;
     bool trayWarned_ = false;
 };

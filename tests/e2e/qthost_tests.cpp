@@ -576,19 +576,6 @@ TEST_F(QtHostTest, FatalErrorsShowTheBoxAndExitWithoutCleanUp) {
         ::testing::ExitedWithCode(255), "错误信息：指定窗口或窗口组件不存在或尚未载入");
 }
 
-TEST_F(QtHostTest, IdleProcessEventsIsCheap) {
-    Framed(First);
-    Spin(std::chrono::milliseconds(300));
-    constexpr int Calls = 2000;
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < Calls; ++i)
-        Host().ProcessEvents();
-    const double microseconds = timer.nsecsElapsed() / 1000.0 / Calls;
-    RecordProperty("idle_process_events_us", std::to_string(microseconds));
-    std::printf("idle ProcessEvents: %.1f us per call\n", microseconds);
-}
-
 } // namespace
 } // namespace host::gui
 
