@@ -3,9 +3,13 @@
 #include "host/messagebox.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QStringList>
 
+#include <algorithm>
 #include <map>
 
 namespace host::gui {
@@ -47,6 +51,20 @@ QMessageBox::Icon IconFor(BoxIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// A system box widens to show each line whole, so that copied addresses read
+// as one line each; Qt's wraps at half the screen width. Lines are kept whole
+// up to most of the screen's width, so a hostile text still wraps.
+void KeepLinesWhole(QMessageBox& box) {
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (!label)
+        return;
+    int widest = 0;
+    for (const QString& line : box.text().split(QLatin1Char('\n')))
+        widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+    const int screenWidth = box.screen() ? box.screen()->availableGeometry().width() : 1024;
+    label->setMinimumWidth(std::min(widest + 2, screenWidth * 3 / 4));
+}
+
 } // namespace
 
 int RunMessageBox(QWidget* owner, const QString& text, const QString& caption, int style) {
@@ -56,6 +74,7 @@ int RunMessageBox(QWidget* owner, const QString& text, const QString& caption, i
     // Page texts reach these boxes: never let them be read as markup.
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
+    KeepLinesWhole(box);
     std::map<const QAbstractButton*, int> buttonIds;
     for (int i = 0; i < layout.buttonCount; ++i) {
         QPushButton* button = box.addButton(StandardButtonFor(layout.buttons[i]));

@@ -70,6 +70,10 @@ class Desktop:
         runtime = os.path.join(self.work, "runtime")
         os.makedirs(home)
         os.makedirs(runtime, mode=0o700)
+        # Window titles are Chinese: give the window manager a font that has them.
+        os.makedirs(os.path.join(home, ".icewm"))
+        shutil.copy(os.path.join(os.path.dirname(os.path.abspath(__file__)), "icewm-preferences"),
+                    os.path.join(home, ".icewm", "preferences"))
         self.env = {key: value for key, value in os.environ.items()
                     if not key.startswith(("XDG_", "DBUS_", "QT_"))}
         self.env.update(DISPLAY=":" + number, HOME=home, XDG_RUNTIME_DIR=runtime)

@@ -30,6 +30,9 @@ export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 unset XDG_DATA_HOME XDG_CONFIG_HOME XDG_CACHE_HOME DBUS_SESSION_BUS_ADDRESS
 
+# Window titles are Chinese: give the window manager a font that has them.
+mkdir -p "$HOME/.icewm"
+cp "$(dirname "$0")/icewm-preferences" "$HOME/.icewm/preferences"
 icewm >"$work/icewm.log" 2>&1 &
 wm=$!
 # The window manager is up once it names itself on the root window.
