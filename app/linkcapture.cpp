@@ -43,20 +43,37 @@ host::Text TorrentPageUrlPrefix() {
     return host::JoinTexts("http://", PortalHost(), "/torrent?info_hash=");
 }
 
-host::Text CacheABaseUrl() { return host::JoinTexts("http://", CacheAHost()); }
-host::Text CacheBBaseUrl() { return host::JoinTexts("http://", CacheBHost()); }
+host::Text CacheABaseUrl() {
+    return host::JoinTexts("http://", CacheAHost());
+}
+host::Text CacheBBaseUrl() {
+    return host::JoinTexts("http://", CacheBHost());
+}
 
 host::Text CopyText(const Globals& globals) {
     constexpr std::string_view LineBreak = "\r\n";
     return host::JoinTexts(host::Gbk(u8"磁力链接："), LineBreak,
                            "magnet:?xt=urn:btih:", globals.CapturedInfoHash, LineBreak,
-                           host::Gbk(u8"种子地址："), LineBreak,
-                           CacheABaseUrl(), globals.CacheAPath, LineBreak,
-                           CacheBBaseUrl(), globals.CacheBPath);
+                           host::Gbk(u8"种子地址："), LineBreak, CacheABaseUrl(),
+                           globals.CacheAPath, LineBreak, CacheBBaseUrl(), globals.CacheBPath);
 }
 
 void OnBrowserStatusText(Program& program, const host::Text& statusText) {
     program.globals.LastStatusText = statusText;
+}
+
+host::ComponentTemplate BrowserFrameTemplate(Program& program, host::UnitRef unit, const char* name,
+                                             host::Rect rect, NewWindowHandler onNewWindow) {
+    host::ComponentTemplate browser;
+    browser.unit = unit.unit;
+    browser.type = host::ComponentType::WebBrowserFrame;
+    browser.name = name;
+    browser.rect = rect;
+    browser.onStatusText = [&program](host::Text& text) { OnBrowserStatusText(program, text); };
+    browser.onNewWindow = [&program, onNewWindow](host::ComObject& slot, bool& cancel) {
+        onNewWindow(program, slot, cancel);
+    };
+    return browser;
 }
 
 void OnMainBrowserNewWindow(Program& program, host::ComObject& newWindowTarget, bool& cancel) {

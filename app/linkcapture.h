@@ -3,6 +3,7 @@
 // that asks for a new window is turned into playing or copying that address.
 
 #include "app/program.h"
+#include "host/windowtemplate.h"
 
 namespace app {
 
@@ -14,6 +15,12 @@ host::Text CacheBBaseUrl();
 host::Text CopyText(const Globals& globals);
 
 void OnBrowserStatusText(Program& program, const host::Text& statusText);
+
+// A browser frame of either window: its status text feeds the link capture,
+// its new-window requests go to `onNewWindow`.
+using NewWindowHandler = void (*)(Program&, host::ComObject& slot, bool& cancel);
+host::ComponentTemplate BrowserFrameTemplate(Program& program, host::UnitRef unit, const char* name,
+                                             host::Rect rect, NewWindowHandler onNewWindow);
 void OnMainBrowserNewWindow(Program& program, host::ComObject& newWindowTarget, bool& cancel);
 
 } // namespace app

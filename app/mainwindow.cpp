@@ -14,7 +14,9 @@ namespace {
 constexpr int MainWidth = 796;
 constexpr int MainHeight = 603;
 
-host::Text TrayTip() { return "Lodestone"; }
+host::Text TrayTip() {
+    return "Lodestone";
+}
 
 void RefreshTrayIcon(Program& program) {
     program.host.SetTrayIcon(MainWindow, TrayIconImage(), TrayTip());
@@ -26,7 +28,9 @@ host::Text PortalUrl() {
     return host::JoinTexts("http://", PortalHost(), "/client?v=varnholt&c=0&so=0&t=");
 }
 
-host::Text ProductTitle() { return host::Gbk(u8"Lodestone 种子搜索"); }
+host::Text ProductTitle() {
+    return host::Gbk(u8"Lodestone 种子搜索");
+}
 
 host::WindowTemplate MainWindowTemplate(Program& program) {
     host::WindowTemplate window;
@@ -48,15 +52,8 @@ host::WindowTemplate MainWindowTemplate(Program& program) {
     label.name = host::Gbk(u8"透明标签1");
     label.rect = {520, 0, 272, 64};
 
-    host::ComponentTemplate browser;
-    browser.unit = MainBrowser.unit;
-    browser.type = host::ComponentType::WebBrowserFrame;
-    browser.name = "MainBrowser";
-    browser.rect = {-1, -1, 100, 100};
-    browser.onStatusText = [&program](host::Text& text) { OnBrowserStatusText(program, text); };
-    browser.onNewWindow = [&program](host::ComObject& slot, bool& cancel) {
-        OnMainBrowserNewWindow(program, slot, cancel);
-    };
+    host::ComponentTemplate browser = BrowserFrameTemplate(
+        program, MainBrowser, "MainBrowser", {-1, -1, 100, 100}, OnMainBrowserNewWindow);
 
     host::ComponentTemplate menu;
     menu.unit = TrayMenu.unit;
@@ -82,8 +79,10 @@ void OnMainWindowCreated(Program& program) {
     host.Navigate(MainBrowser, PortalUrl());
     // The browser keeps its position (-1, -1) and takes the window's outer
     // size, so it covers the whole client area; the excess is clipped.
-    host.WriteProperty(MainBrowser, host::PropWidth, -1, host.ReadProperty(MainWindow, host::PropWidth));
-    host.WriteProperty(MainBrowser, host::PropHeight, -1, host.ReadProperty(MainWindow, host::PropHeight));
+    host.WriteProperty(MainBrowser, host::PropWidth, -1,
+                       host.ReadProperty(MainWindow, host::PropWidth));
+    host.WriteProperty(MainBrowser, host::PropHeight, -1,
+                       host.ReadProperty(MainWindow, host::PropHeight));
 }
 
 void OnMainWindowMoved(Program& program) {
@@ -118,16 +117,21 @@ void OnMainWindowDestroying(Program& program) {
 }
 
 void OnAboutItem(Program& program) {
-    const host::Text about = host::Gbk(
-        u8"Lodestone 种子搜索客户端\r\n\r\n"
-        u8"在门户页面中搜索种子：点击播放链接即可在线播放，"
-        u8"点击种子链接即可把磁力链接和种子地址复制到剪贴板。\r\n\r\n"
-        u8"版本：") + host::Text(BuildVersion);
+    const host::Text about =
+        host::Gbk(u8"Lodestone 种子搜索客户端\r\n\r\n"
+                  u8"在门户页面中搜索种子：点击播放链接即可在线播放，"
+                  u8"点击种子链接即可把磁力链接和种子地址复制到剪贴板。\r\n\r\n"
+                  u8"版本：") +
+        host::Text(BuildVersion);
     program.host.ShowMessageBox(about, 64, host::Gbk(u8"软件信息"));
 }
 
-void OnCheckUpdateItem(Program& program) { CheckForUpdate(program); }
+void OnCheckUpdateItem(Program& program) {
+    CheckForUpdate(program);
+}
 
-void OnExitItem(Program& program) { program.host.DestroyUnit(MainWindow); }
+void OnExitItem(Program& program) {
+    program.host.DestroyUnit(MainWindow);
+}
 
 } // namespace app

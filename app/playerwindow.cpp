@@ -19,7 +19,8 @@ void FitPlayerBrowser(Program& program) {
     const auto w = host.ReadProperty(PlayerWindow, host::PropWidth);
     const auto h = host.ReadProperty(PlayerWindow, host::PropHeight);
     host.WriteProperty(PlayerBrowser, host::PropWidth, -1, host::TruncateToInteger(double(w) + 10));
-    host.WriteProperty(PlayerBrowser, host::PropHeight, -1, host::TruncateToInteger(double(h) - 23));
+    host.WriteProperty(PlayerBrowser, host::PropHeight, -1,
+                       host::TruncateToInteger(double(h) - 23));
 }
 
 } // namespace
@@ -41,16 +42,8 @@ host::WindowTemplate PlayerWindowTemplate(Program& program) {
     window.onResized = [&program] { OnPlayerWindowResized(program); };
     window.onDestroying = [&program] { OnPlayerWindowDestroying(program); };
 
-    host::ComponentTemplate browser;
-    browser.unit = PlayerBrowser.unit;
-    browser.type = host::ComponentType::WebBrowserFrame;
-    browser.name = "PlayerBrowser";
-    browser.rect = {-1, -3, 100, 100};
-    browser.onStatusText = [&program](host::Text& text) { OnBrowserStatusText(program, text); };
-    browser.onNewWindow = [&program](host::ComObject& slot, bool& cancel) {
-        OnPlayerBrowserNewWindow(program, slot, cancel);
-    };
-    window.components = {browser};
+    window.components = {BrowserFrameTemplate(program, PlayerBrowser, "PlayerBrowser",
+                                              {-1, -3, 100, 100}, OnPlayerBrowserNewWindow)};
     return window;
 }
 
@@ -63,10 +56,13 @@ void OnPlayerWindowCreated(Program& program) {
     FitPlayerBrowser(program);
     // The magnet link stands unencoded in the query: the player page expects
     // its "?" and ":" as they are.
-    host.Navigate(PlayerBrowser, host::JoinTexts(PlayerUrlPrefix(), program.globals.CapturedInfoHash));
+    host.Navigate(PlayerBrowser,
+                  host::JoinTexts(PlayerUrlPrefix(), program.globals.CapturedInfoHash));
 }
 
-void OnPlayerWindowResized(Program& program) { FitPlayerBrowser(program); }
+void OnPlayerWindowResized(Program& program) {
+    FitPlayerBrowser(program);
+}
 
 void OnPlayerWindowDestroying(Program& program) {
     host::Host& host = program.host;

@@ -6,9 +6,13 @@
 
 namespace app {
 
-void InitGlobals(Globals& globals) { globals = Globals{}; }
+void InitGlobals(Globals& globals) {
+    globals = Globals{};
+}
 
-void ReleaseGlobals(Globals& globals) { globals = Globals{}; }
+void ReleaseGlobals(Globals& globals) {
+    globals = Globals{};
+}
 
 void LoadProgram(Program& program) {
     host::Host& host = program.host;

@@ -29,7 +29,8 @@ void DownloadFromSharePage(Program& program) {
     // its URL stays in it.
     const host::Text share = FetchGbkPage(program, globals.DownloadAddress);
     if (host::FindText(share, host::Gbk(u8"百度网盘")) != -1) {
-        const host::Text escaped = text::TextBetween(share, DirectLinkFrontMarker, DirectLinkBackMarker);
+        const host::Text escaped =
+            text::TextBetween(share, DirectLinkFrontMarker, DirectLinkBackMarker);
         StartFileDownload(program, host::ReplaceSubtext(escaped, EscapePair, {}, {}, {}, false));
     }
     program.host.ProcessEvents();
@@ -47,7 +48,8 @@ void CheckForUpdate(Program& program) {
     if (host::FindText(page, host::Gbk(u8"软件更新")) == -1)
         return;
 
-    globals.LatestVersion = text::TextBetween(page, host::Gbk(u8"最新版本号："), host::Gbk(u8"</p><p>下"));
+    globals.LatestVersion =
+        text::TextBetween(page, host::Gbk(u8"最新版本号："), host::Gbk(u8"</p><p>下"));
     const host::Text address =
         text::TextBetween(page, host::Gbk(u8"下载地址："), "</p><p><br /></p> </div>");
     globals.DownloadAddress = host::ReplaceSubtext(address, "&amp;", "&", {}, {}, false);
