@@ -245,6 +245,31 @@ TEST_F(QtHostTest, LoadingFailsForUnknownWindowOrMissingParent) {
     EXPECT_TRUE(Host().LoadWindow({First, WindowUnit}, UnitRef{Second, WindowUnit}));
 }
 
+TEST_F(QtHostTest, ModalLoadReturnsOnlyOnceTheWindowHasClosed) {
+    bool shownWhileWaiting = false;
+    QTimer::singleShot(300, [&shownWhileWaiting] {
+        shownWhileWaiting = Host().Window(First) && Host().Window(First)->isVisible();
+        Host().DestroyUnit({First, WindowUnit});
+    });
+    EXPECT_TRUE(Host().LoadWindow({First, WindowUnit}, std::nullopt, true));
+    EXPECT_TRUE(shownWhileWaiting);
+    EXPECT_FALSE(Host().IsCreated({First, WindowUnit}));
+    EXPECT_EQ(first_.created, 1);
+    EXPECT_EQ(first_.destroying, 1);
+}
+
+TEST_F(QtHostTest, DestroyedComponentGoesAloneAndReadsAsZero) {
+    Loaded(First);
+    Host().DestroyUnit({First, Label});
+    EXPECT_FALSE(Host().IsCreated({First, Label}));
+    EXPECT_EQ(Host().ReadProperty({First, Label}, PropWidth), 0);
+    Host().WriteProperty({First, Label}, PropWidth, -1, 40); // must not bring it back
+    EXPECT_FALSE(Host().IsCreated({First, Label}));
+    EXPECT_TRUE(Host().IsCreated({First, Browser}));
+    EXPECT_TRUE(Host().IsCreated({First, WindowUnit}));
+    EXPECT_EQ(first_.destroying, 0);
+}
+
 TEST_F(QtHostTest, WidthAndHeightAreTheOuterSizeOnceFramed) {
     HostWindow& window = Framed(First);
     Host().WriteProperty({First, WindowUnit}, PropWidth, -1, 796);
