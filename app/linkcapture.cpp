@@ -2,7 +2,7 @@
 
 #include "app/hosts.h"
 #include "app/units.h"
-#include "host/codepage.h"
+#include "text/codepage.h"
 #include "text/encoding.h"
 #include "text/markers.h"
 

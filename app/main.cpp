@@ -1,7 +1,7 @@
 // Lodestone: a desktop client for a torrent search portal.
 
 #include "app/program.h"
-#include "host/gui/qthost.h"
+#include "gui/qthost.h"
 #include "net/curlinternet.h"
 
 int main(int argc, char* argv[]) {

@@ -5,7 +5,7 @@
 #include "app/trayicon.h"
 #include "app/units.h"
 #include "app/updatecheck.h"
-#include "host/codepage.h"
+#include "text/codepage.h"
 
 namespace app {
 

@@ -3,7 +3,7 @@
 #include "app/hosts.h"
 #include "app/linkcapture.h"
 #include "app/units.h"
-#include "host/codepage.h"
+#include "text/codepage.h"
 
 namespace app {
 

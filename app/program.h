@@ -2,7 +2,7 @@
 // The program's entry and the state every handler shares.
 
 #include "host/host.h"
-#include "host/text.h"
+#include "text/text.h"
 #include "net/webpageaccess.h"
 
 namespace app {

@@ -1,7 +1,7 @@
 #pragma once
 // The tray icon: a 32 × 32 icon file's bytes, built into the program.
 
-#include "host/byteset.h"
+#include "text/byteset.h"
 
 namespace app {
 

@@ -1,7 +1,7 @@
 #include "app/updatecheck.h"
 
 #include "app/hosts.h"
-#include "host/codepage.h"
+#include "text/codepage.h"
 #include "text/encoding.h"
 #include "text/markers.h"
 

@@ -11,7 +11,7 @@
 #include "net/curlinternet.h"
 #include "net/webpageaccess.h"
 #ifdef LODESTONE_BENCH_GUI
-#include "host/gui/qthost.h"
+#include "gui/qthost.h"
 #endif
 
 #include <algorithm>

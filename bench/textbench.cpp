@@ -2,9 +2,9 @@
 // 1 MiB and 16 MiB, against memmem and iconv on the same buffers. Prints the
 // ratios that matter at the end.
 
-#include "host/codepage.h"
-#include "host/memoryfile.h"
-#include "host/text.h"
+#include "text/codepage.h"
+#include "text/memoryfile.h"
+#include "text/text.h"
 #include "text/encoding.h"
 #include "text/markers.h"
 

@@ -1,7 +1,7 @@
 // The conversions on any bytes: the direct UTF-8 to GBK path replaces exactly
 // what the two steps through UTF-16 replace, and every result is a text.
 #include "fuzzinput.h"
-#include "host/codepage.h"
+#include "text/codepage.h"
 #include "text/encoding.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The line reader on any bytes against its literal form, which reads the
 // file in 512-byte blocks and never splits a character between two of them.
 #include "fuzzinput.h"
-#include "host/memoryfile.h"
+#include "text/memoryfile.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The fast searches, replacement and other text operations against literal
 // forms, on any bytes.
 #include "fuzzinput.h"
-#include "host/text.h"
+#include "text/text.h"
 #include "textreference.h"
 
 namespace {} // namespace

@@ -1,6 +1,6 @@
 #include "host/fatalerror.h"
 
-#include "host/codepage.h"
+#include "text/codepage.h"
 
 #include <string>
 

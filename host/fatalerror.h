@@ -1,7 +1,7 @@
 #pragma once
 // The text of the box that reports a fatal host error before the process ends.
 
-#include "host/text.h"
+#include "text/text.h"
 
 #include <optional>
 #include <string_view>

@@ -1,6 +1,6 @@
 #include "host/host.h"
 
-#include "host/codepage.h"
+#include "text/codepage.h"
 
 namespace host {
 

@@ -4,8 +4,8 @@
 // browser frames and the few window-system lookups. The Qt host implements
 // it for real; tests use a fake that records the calls.
 
-#include "host/byteset.h"
-#include "host/text.h"
+#include "text/byteset.h"
+#include "text/text.h"
 #include "host/windowtemplate.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 // The tip of a tray icon holds at most 62 bytes of text.
 
-#include "host/text.h"
+#include "text/text.h"
 
 #include <string_view>
 

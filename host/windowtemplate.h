@@ -3,7 +3,7 @@
 // components, and which of its handlers each event runs. The host builds the
 // windows from them.
 
-#include "host/text.h"
+#include "text/text.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "net/cookiestore.h"
 
-#include "host/text.h"
+#include "text/text.h"
 
 #include <curl/curl.h>
 

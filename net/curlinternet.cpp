@@ -1,6 +1,6 @@
 #include "net/curlinternet.h"
 
-#include "host/text.h"
+#include "text/text.h"
 #include "net/curlhandle.h"
 
 #include <curl/curl.h>

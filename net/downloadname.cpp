@@ -1,7 +1,7 @@
 #include "net/downloadname.h"
 
-#include "host/codepage.h"
-#include "host/text.h"
+#include "text/codepage.h"
+#include "text/text.h"
 
 #include <algorithm>
 #include <array>

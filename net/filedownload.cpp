@@ -1,6 +1,6 @@
 #include "net/filedownload.h"
 
-#include "host/text.h"
+#include "text/text.h"
 #include "net/curlhandle.h"
 #include "net/downloadname.h"
 

@@ -1,6 +1,6 @@
 #include "net/ownermessagebox.h"
 
-#include "host/codepage.h"
+#include "text/codepage.h"
 #include "host/messagebox.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 // text operations that validate nothing: every input yields some host, path
 // and port, and they do not agree on every odd input (see the tests).
 
-#include "host/text.h"
+#include "text/text.h"
 
 #include <string_view>
 

@@ -1,6 +1,6 @@
 #include "net/webpageaccess.h"
 
-#include "host/codepage.h"
+#include "text/codepage.h"
 #include "net/ownermessagebox.h"
 #include "net/url.h"
 #include "text/encoding.h"

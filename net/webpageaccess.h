@@ -2,9 +2,9 @@
 // The client's one way of fetching a web page: one complete HTTP exchange per
 // call, the body handed back as a byte set (empty on every failure).
 
-#include "host/byteset.h"
+#include "text/byteset.h"
 #include "host/host.h"
-#include "host/text.h"
+#include "text/text.h"
 #include "net/internet.h"
 
 namespace net {

@@ -3,9 +3,9 @@
 // functions do it with their default flags. None of them fails: an empty or
 // unconvertible input gives the empty result.
 
-#include "host/byteset.h"
-#include "host/codepage.h"
-#include "host/text.h"
+#include "text/byteset.h"
+#include "text/codepage.h"
+#include "text/text.h"
 
 #include <string_view>
 

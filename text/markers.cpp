@@ -1,6 +1,6 @@
 #include "text/markers.h"
 
-#include "host/codepage.h"
+#include "text/codepage.h"
 
 namespace text {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 // Cutting pieces out of HTML and status texts between markers.
 
-#include "host/text.h"
+#include "text/text.h"
 
 #include <string_view>
 

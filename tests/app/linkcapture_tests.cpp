@@ -2,7 +2,7 @@
 // and shown.
 
 #include "apptestbed.h"
-#include "host/codepage.h"
+#include "text/codepage.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "app/playerwindow.h"
 #include "app/units.h"
 #include "apptestbed.h"
-#include "host/codepage.h"
+#include "text/codepage.h"
 
 #include <gtest/gtest.h>
 

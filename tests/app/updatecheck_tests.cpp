@@ -3,7 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/updatecheck.h"
 #include "apptestbed.h"
-#include "host/codepage.h"
+#include "text/codepage.h"
 
 namespace {
 

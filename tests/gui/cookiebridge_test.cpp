@@ -1,6 +1,6 @@
 // The browser profile and the program share their cookies both ways.
 
-#include "host/gui/cookiebridge.h"
+#include "gui/cookiebridge.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "net/ownermessagebox.h"
 
 #include "fakehost.h"
-#include "host/codepage.h"
+#include "text/codepage.h"
 #include "host/messagebox.h"
 
 #include <gtest/gtest.h>

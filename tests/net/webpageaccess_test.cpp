@@ -2,7 +2,7 @@
 
 #include "fakehost.h"
 #include "fakeinternet.h"
-#include "host/codepage.h"
+#include "text/codepage.h"
 
 #include <gtest/gtest.h>
 

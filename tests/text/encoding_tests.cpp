@@ -1,4 +1,4 @@
-#include "host/codepage.h"
+#include "text/codepage.h"
 #include "text/encoding.h"
 
 #include <gtest/gtest.h>

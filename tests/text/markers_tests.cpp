@@ -1,4 +1,4 @@
-#include "host/codepage.h"
+#include "text/codepage.h"
 #include "text/markers.h"
 
 #include <gtest/gtest.h>

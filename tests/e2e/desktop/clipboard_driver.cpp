@@ -4,8 +4,8 @@
 // The text file is UTF-8. With --until-taken the driver says "set" and waits
 // until another program has taken the clipboard before it ends.
 
-#include "host/codepage.h"
-#include "host/gui/qthost.h"
+#include "text/codepage.h"
+#include "gui/qthost.h"
 #include "net/cookiestore.h"
 
 #include <QClipboard>

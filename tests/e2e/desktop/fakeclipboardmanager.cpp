@@ -4,8 +4,8 @@
 // Says "ready" once it runs, "saved" once it holds a text and "lost" when
 // another program takes the clipboard from it, which ends it.
 
-#include "host/clipboard/clipboardowner.h"
-#include "host/clipboard/xcbhandles.h"
+#include "clipboard/clipboardowner.h"
+#include "clipboard/xcbhandles.h"
 
 #include <cstdio>
 #include <memory>

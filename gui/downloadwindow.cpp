@@ -1,0 +1,178 @@
+#include "gui/downloadwindow.h"
+
+#include "net/downloadname.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+
+namespace host::gui {
+
+namespace {
+
+constexpr int PollMs = 100;
+constexpr int BarSteps = 1000;
+
+// Qt names units below 1 KiB in English ("bytes"); the window is Chinese.
+QString DataSize(double bytes) {
+    const auto count = static_cast<qint64>(bytes);
+    if (count < 1024)
+        return QStringLiteral("%1 字节").arg(count);
+    return QLocale().formattedDataSize(count, 1, QLocale::DataSizeTraditionalFormat);
+}
+
+// The user's download folder, or home when there is none yet.
+QString DownloadFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    return !folder.isEmpty() && QDir(folder).exists() ? folder : QDir::homePath();
+}
+
+QString StatusText(net::DownloadState state) {
+    switch (state) {
+    case net::DownloadState::Connecting:
+        return QStringLiteral("正在连接服务器…");
+    case net::DownloadState::AwaitingTarget:
+        return QStringLiteral("请选择保存位置…");
+    default:
+        return QStringLiteral("正在下载…");
+    }
+}
+
+} // namespace
+
+DownloadWindow::DownloadWindow(const QString& url, const net::CookieStore& cookies, QWidget* parent,
+                               net::DownloadOptions options)
+    : QWidget(parent, Qt::Window), download_(std::make_unique<net::FileDownload>(
+                                       url.toStdString(), cookies, std::move(options))),
+      name_(new QLabel(this)), status_(new QLabel(this)), bar_(new QProgressBar(this)),
+      amount_(new QLabel(this)), button_(new QPushButton(QStringLiteral("取消"), this)) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("下载新版本"));
+    name_->setText(QString::fromStdString(net::SuggestedFileName(url.toStdString())));
+    name_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status_->setWordWrap(true);
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    bar_->setRange(0, 0);
+    bar_->setTextVisible(false);
+
+    auto* layout = new QVBoxLayout(this);
+    for (QWidget* row : {static_cast<QWidget*>(name_), static_cast<QWidget*>(status_),
+                         static_cast<QWidget*>(bar_), static_cast<QWidget*>(amount_)})
+        layout->addWidget(row);
+    layout->addWidget(button_, 0, Qt::AlignRight);
+    setMinimumWidth(420);
+
+    connect(button_, &QPushButton::clicked, this, &QWidget::close);
+    connect(&poll_, &QTimer::timeout, this, &DownloadWindow::Poll);
+    // No worker may outlive the event loop; the window itself may be left
+    // for the process to end.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+            &DownloadWindow::Stop);
+    poll_.start(PollMs);
+    Poll();
+}
+
+DownloadWindow::~DownloadWindow() = default;
+
+void DownloadWindow::closeEvent(QCloseEvent* event) {
+    Stop();
+    event->accept();
+}
+
+void DownloadWindow::Stop() {
+    poll_.stop();
+    if (dialog_)
+        dialog_->close();
+    download_.reset();
+}
+
+void DownloadWindow::Poll() {
+    if (!download_)
+        return;
+    const net::DownloadProgress progress = download_->Progress();
+    if (progress.Ended()) {
+        ShowEnd(progress);
+        return;
+    }
+    if (progress.state == net::DownloadState::AwaitingTarget && !asked_)
+        AskWhereToSave(progress);
+    ShowProgress(progress);
+}
+
+// Qt's own dialog, not the desktop's: it behaves the same everywhere.
+void DownloadWindow::AskWhereToSave(const net::DownloadProgress& progress) {
+    asked_ = true;
+    auto* dialog = new QFileDialog(this, QStringLiteral("另存为"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDirectory(DownloadFolder());
+    dialog->selectFile(QString::fromStdString(progress.suggestedName));
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& file) {
+        file_ = file;
+        if (download_)
+            download_->SaveTo(QFile::encodeName(file).toStdString());
+    });
+    connect(dialog, &QFileDialog::rejected, this, &QWidget::close);
+    dialog_ = dialog;
+    dialog->open();
+}
+
+void DownloadWindow::ShowProgress(const net::DownloadProgress& progress) {
+    if (!progress.suggestedName.empty())
+        name_->setText(QString::fromStdString(progress.suggestedName));
+    if (!file_.isEmpty())
+        name_->setText(QFileInfo(file_).fileName());
+    status_->setText(StatusText(progress.state));
+    if (progress.total && *progress.total > 0) {
+        bar_->setRange(0, BarSteps);
+        bar_->setValue(static_cast<int>(static_cast<double>(progress.received) /
+                                        static_cast<double>(*progress.total) * BarSteps));
+    }
+    if (progress.state != net::DownloadState::Receiving)
+        return;
+    QString amount = QStringLiteral("已下载 %1").arg(DataSize(progress.received));
+    if (progress.total)
+        amount += QStringLiteral(" / %1").arg(DataSize(*progress.total));
+    if (progress.bytesPerSecond > 0)
+        amount += QStringLiteral("，速度 %1/s").arg(DataSize(progress.bytesPerSecond));
+    amount_->setText(amount);
+}
+
+void DownloadWindow::ShowEnd(const net::DownloadProgress& progress) {
+    poll_.stop();
+    ShowProgress(progress);
+    bar_->setRange(0, BarSteps);
+    if (progress.state == net::DownloadState::Finished) {
+        status_->setText(
+            QStringLiteral("下载完成，已保存到 %1").arg(QDir::toNativeSeparators(file_)));
+        bar_->setValue(BarSteps);
+        amount_->setText(QStringLiteral("共 %1").arg(DataSize(progress.received)));
+    } else {
+        status_->setText(
+            QStringLiteral("下载失败：%1").arg(QString::fromStdString(progress.error)));
+        bar_->setValue(0);
+    }
+    button_->setText(QStringLiteral("关闭"));
+    // A long path wraps onto more lines: let the window grow to show them.
+    adjustSize();
+}
+
+DownloadWindow* StartDownloadWindow(const QString& url, const net::CookieStore& cookies,
+                                    QWidget* parent) {
+    auto* window = new DownloadWindow(url, cookies, parent);
+    window->show();
+    return window;
+}
+
+} // namespace host::gui

@@ -1,0 +1,21 @@
+#pragma once
+// Texts are GBK on the application's side and UTF-16 on Qt's.
+
+#include "text/codepage.h"
+#include "text/text.h"
+
+#include <QString>
+
+#include <string_view>
+
+namespace host::gui {
+
+inline QString ToQString(std::string_view gbk) {
+    return QString::fromStdU16String(GbkToUtf16(gbk));
+}
+
+inline Text ToGbk(const QString& text) {
+    return Utf16ToGbk(text.toStdU16String());
+}
+
+} // namespace host::gui

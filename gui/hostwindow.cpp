@@ -1,0 +1,392 @@
+#include "gui/hostwindow.h"
+
+#include "gui/browserframe.h"
+#include "gui/gbkstring.h"
+#include "gui/handlerrunner.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QShortcut>
+#include <QSystemTrayIcon>
+#include <QWindow>
+
+#include <algorithm>
+
+namespace host::gui {
+
+namespace {
+
+Qt::WindowFlags FlagsFor(const WindowTemplate& window) {
+    Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (window.minimizeButton)
+        flags |= Qt::WindowMinimizeButtonHint;
+    if (window.maximizeButton && window.resizable)
+        flags |= Qt::WindowMaximizeButtonHint;
+    return flags;
+}
+
+int TrayEventFor(QSystemTrayIcon::ActivationReason reason) {
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        return TrayLeftUp;
+    case QSystemTrayIcon::DoubleClick:
+        return TrayLeftDoubleClick;
+    case QSystemTrayIcon::Context:
+        return TrayContextMenu;
+    default:
+        return 0;
+    }
+}
+
+QRect RectOf(const Rect& rect) {
+    return {rect.left, rect.top, rect.width, rect.height};
+}
+
+} // namespace
+
+HostWindow::HostWindow(const WindowTemplate& window, QWebEngineProfile& profile,
+                       HandlerRunner& runner)
+    : QWidget(nullptr, FlagsFor(window)), template_(window), runner_(runner) {
+    setWindowTitle(ToQString(window.caption));
+    if (window.escCloses) {
+        // A shortcut, so that Esc closes the window wherever the focus is in
+        // it: the browser would otherwise keep the key to itself.
+        auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+        connect(escape, &QShortcut::activated, this, [this] {
+            if (!goingAway_)
+                emit closeRequested();
+        });
+    }
+    for (const ComponentTemplate& component : window.components)
+        BuildComponent(component, profile);
+    // The template's position is the frame's; the size is the outer size too,
+    // re-applied once the window manager has put its frame around the window.
+    RequestPosition(window.rect.left, window.rect.top);
+    RequestOuterSize(window.rect.width, window.rect.height);
+}
+
+HostWindow::~HostWindow() = default;
+
+void HostWindow::BuildComponent(const ComponentTemplate& component, QWebEngineProfile& profile) {
+    QWidget* widget = nullptr;
+    switch (component.type) {
+    case ComponentType::TransLabel: {
+        auto* label = new QLabel(ToQString(component.caption), this);
+        // It is drawn under the browser and must never take its clicks.
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        label->setGeometry(RectOf(component.rect));
+        label->setVisible(component.visible);
+        widget = label;
+        break;
+    }
+    case ComponentType::WebBrowserFrame:
+        widget = new BrowserFrame(component, profile, runner_, this);
+        break;
+    case ComponentType::Menu: // a pop-up only: it adds no menu bar
+        return;
+    }
+    components_[component.unit] = widget;
+}
+
+void HostWindow::RaiseCreated() {
+    reported_ = OuterRect();
+    eventsOn_ = true;
+    Raise(template_.onCreated);
+}
+
+void HostWindow::RaiseDestroying() {
+    const bool created = eventsOn_ && !goingAway_;
+    goingAway_ = true;
+    if (created)
+        runner_.Run(template_.onDestroying);
+    tray_.reset();
+    emit goneAway();
+}
+
+bool HostWindow::HasComponent(int unit) const {
+    return components_.count(unit) != 0 || Menu(unit) != nullptr;
+}
+
+BrowserFrame* HostWindow::Frame(int unit) const {
+    const auto found = components_.find(unit);
+    return found == components_.end() ? nullptr : qobject_cast<BrowserFrame*>(found->second);
+}
+
+QWidget* HostWindow::TakeComponent(int unit) {
+    const auto found = components_.find(unit);
+    if (found == components_.end())
+        return nullptr;
+    QWidget* component = found->second;
+    components_.erase(found);
+    return component;
+}
+
+const ComponentTemplate* HostWindow::Menu(int unit) const {
+    const auto& components = template_.components;
+    const auto found = std::find_if(components.begin(), components.end(), [unit](const auto& c) {
+        return c.unit == unit && c.type == ComponentType::Menu;
+    });
+    return found == components.end() ? nullptr : &*found;
+}
+
+std::int64_t HostWindow::ReadProperty(int unit, int property) const {
+    const QWidget* component = nullptr;
+    if (unit != WindowUnit) {
+        const auto found = components_.find(unit);
+        if (found == components_.end())
+            return 0;
+        component = found->second;
+    }
+    const QRect rect = component ? component->geometry() : OuterRect();
+    switch (property) {
+    case PropLeft:
+        return rect.x();
+    case PropTop:
+        return rect.y();
+    case PropWidth:
+        return rect.width();
+    case PropHeight:
+        return rect.height();
+    case PropVisible:
+        return component ? !component->isHidden() : isVisible();
+    case PropWindowState:
+        if (component)
+            return 0;
+        return isMinimized() ? StateMinimised : isMaximized() ? StateMaximised : StateNormal;
+    default:
+        return 0;
+    }
+}
+
+void HostWindow::WriteProperty(int unit, int property, std::int64_t value) {
+    const int number = static_cast<int>(value);
+    if (unit == WindowUnit) {
+        switch (property) {
+        case PropLeft:
+            move(number, OuterRect().y());
+            break;
+        case PropTop:
+            move(OuterRect().x(), number);
+            break;
+        case PropWidth:
+            RequestOuterSize(number, std::nullopt);
+            break;
+        case PropHeight:
+            RequestOuterSize(std::nullopt, number);
+            break;
+        case PropVisible:
+            visibilityWritten_ = true;
+            setVisible(value != 0);
+            break;
+        case PropWindowState: {
+            const Qt::WindowStates normal =
+                windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+            setWindowState(value == StateMinimised   ? normal | Qt::WindowMinimized
+                           : value == StateMaximised ? normal | Qt::WindowMaximized
+                                                     : normal);
+            break;
+        }
+        default:
+            break;
+        }
+        return;
+    }
+    const auto found = components_.find(unit);
+    if (found == components_.end())
+        return;
+    QWidget& component = *found->second;
+    switch (property) {
+    case PropLeft:
+        component.move(number, component.y());
+        break;
+    case PropTop:
+        component.move(component.x(), number);
+        break;
+    case PropWidth:
+        component.resize(number, component.height());
+        break;
+    case PropHeight:
+        component.resize(component.width(), number);
+        break;
+    case PropVisible:
+        component.setVisible(value != 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void HostWindow::SetTrayIcon(const QIcon& icon, const QString& tip) {
+    if (icon.isNull()) {
+        tray_.reset();
+        return;
+    }
+    if (!tray_) {
+        tray_ = std::make_unique<QSystemTrayIcon>();
+        connect(tray_.get(), &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    const int trayEvent = TrayEventFor(reason);
+                    if (trayEvent == 0)
+                        return;
+                    // Handled after the tray icon's own event is over: the
+                    // handler may pop up a menu or take the icon away.
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, trayEvent] {
+                            if (eventsOn_ && !goingAway_)
+                                runner_.Run(template_.onTray, trayEvent);
+                        },
+                        Qt::QueuedConnection);
+                });
+    }
+    tray_->setIcon(icon);
+    tray_->setToolTip(tip);
+    tray_->show();
+}
+
+QMargins HostWindow::CurrentMargins() const {
+    const QWindow* handle = windowHandle();
+    const QMargins margins = handle && isVisible() ? handle->frameMargins() : QMargins();
+    // A window taken off the screen loses its frame for a while; its outer
+    // size stays what it was.
+    return margins.isNull() ? knownMargins_ : margins;
+}
+
+QRect HostWindow::OuterRect() const {
+    return geometry().marginsAdded(CurrentMargins());
+}
+
+bool HostWindow::InNormalState() const {
+    return !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+}
+
+void HostWindow::RequestPosition(std::optional<int> left, std::optional<int> top) {
+    if (left)
+        requestedPosition_.setX(*left);
+    if (top)
+        requestedPosition_.setY(*top);
+    ApplyRequested();
+    ReportGeometry();
+}
+
+void HostWindow::RequestOuterSize(std::optional<int> width, std::optional<int> height) {
+    knownMargins_ = CurrentMargins();
+    QSize outer = requestedOuter_.value_or(OuterRect().size());
+    if (width)
+        outer.setWidth(*width);
+    if (height)
+        outer.setHeight(*height);
+    requestedOuter_ = outer;
+    ApplyRequested();
+    ReportGeometry();
+}
+
+void HostWindow::ApplyOuterSize(QSize outer) {
+    const QSize client(std::max(0, outer.width() - knownMargins_.left() - knownMargins_.right()),
+                       std::max(0, outer.height() - knownMargins_.top() - knownMargins_.bottom()));
+    if (template_.resizable) {
+        resize(client);
+        return;
+    }
+    // A fixed border is a minimum and maximum size; the window manager judges
+    // the resize by the limits it has, so they let it through first.
+    setMinimumSize(minimumSize().boundedTo(client));
+    setMaximumSize(maximumSize().expandedTo(client));
+    resize(client);
+    setFixedSize(client);
+}
+
+void HostWindow::CheckFrame() {
+    const QMargins margins = CurrentMargins();
+    if (margins != knownMargins_) {
+        knownMargins_ = margins;
+        if (InNormalState())
+            ApplyRequested();
+    } else if (InNormalState() && isVisible()) {
+        const QRect outer = OuterRect();
+        const bool asRequested = outer.topLeft() == requestedPosition_ &&
+                                 (!requestedOuter_ || outer.size() == *requestedOuter_);
+        if (unconfirmedTries_ > 0 && !asRequested) {
+            // A request made while the window manager was still taking the
+            // window over may have been lost: ask again, a few times.
+            --unconfirmedTries_;
+            ApplyRequested(false);
+        } else {
+            // Follows what the user or the window manager made of the window.
+            unconfirmedTries_ = 0;
+            requestedPosition_ = outer.topLeft();
+            requestedOuter_ = outer.size();
+        }
+    }
+    ReportGeometry();
+}
+
+void HostWindow::ApplyRequested(bool newRequest) {
+    if (newRequest)
+        unconfirmedTries_ = MaxUnconfirmedTries;
+    move(requestedPosition_);
+    if (requestedOuter_)
+        ApplyOuterSize(*requestedOuter_);
+}
+
+void HostWindow::ReportGeometry() {
+    const QRect outer = OuterRect();
+    // What a window manager does to a minimised window moves nothing as far
+    // as the application is concerned; minimising itself is raised apart.
+    const bool report = !isMinimized();
+    const bool moved = report && outer.topLeft() != reported_.topLeft();
+    const bool resized = report && outer.size() != reported_.size();
+    reported_ = outer;
+    if (moved)
+        Raise(template_.onMoved);
+    if (resized)
+        Raise(template_.onResized);
+}
+
+void HostWindow::Raise(const std::function<void()>& handler) {
+    if (eventsOn_ && !goingAway_)
+        runner_.Run(handler);
+}
+
+void HostWindow::closeEvent(QCloseEvent* event) {
+    // The host closes the window itself, so that every way of closing it
+    // raises the same events.
+    event->ignore();
+    if (!goingAway_)
+        emit closeRequested();
+}
+
+void HostWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    CheckFrame();
+}
+
+void HostWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    CheckFrame();
+}
+
+void HostWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Shown again, the window goes back where it was when it was hidden.
+    if (InNormalState())
+        ApplyRequested();
+    CheckFrame();
+}
+
+void HostWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    const auto* change = static_cast<const QWindowStateChangeEvent*>(event);
+    const bool wasMinimised = change->oldState() & Qt::WindowMinimized;
+    // Minimising and restoring count as moving and resizing the window.
+    if (wasMinimised != isMinimized()) {
+        Raise(template_.onMoved);
+        Raise(template_.onResized);
+    }
+    CheckFrame();
+}
+
+} // namespace host::gui

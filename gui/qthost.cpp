@@ -1,0 +1,363 @@
+#include "gui/qthost.h"
+
+#include "text/codepage.h"
+#include "host/fatalerror.h"
+#include "gui/browserframe.h"
+#include "gui/clipboardkeeper.h"
+#include "gui/cookiebridge.h"
+#include "gui/downloadwindow.h"
+#include "gui/gbkstring.h"
+#include "gui/hostwindow.h"
+#include "gui/messagedialog.h"
+#include "gui/x11desktop.h"
+#include "host/messagebox.h"
+#include "host/propertyvalue.h"
+#include "host/templatecheck.h"
+#include "host/traytip.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLibraryInfo>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+#include <QTranslator>
+#include <QUrl>
+#include <QWebEngineProfile>
+#include <QWindow>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace host::gui {
+
+namespace {
+
+// The web engine cannot sandbox its renderers for root; it then refuses to
+// start unless told to go without.
+void AllowRootWithoutSandbox() {
+    if (geteuid() != 0)
+        return;
+    std::fputs("lodestone: running as root, so the web engine runs without its sandbox\n", stderr);
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
+
+} // namespace
+
+QtHost::QtHost(int& argc, char** argv, net::CookieStore& cookies) : cookies_(cookies) {
+    AllowRootWithoutSandbox();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QCoreApplication::setApplicationName(QStringLiteral("lodestone"));
+    application_ = std::make_unique<QApplication>(argc, argv);
+    // The whole interface is Chinese, so Qt's own buttons (是, 否, 取消) and
+    // dialogs are too, whatever the user's locale.
+    translator_ = std::make_unique<QTranslator>();
+    if (translator_->load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator_.get());
+    // The program ends when its last template window is gone, not when Qt
+    // thinks so (a window hidden in the tray is still there).
+    QApplication::setQuitOnLastWindowClosed(false);
+    // The engine reports its set-up on every start; that is no news.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+    profile_ = std::make_unique<QWebEngineProfile>(QStringLiteral("lodestone"));
+    cookieBridge_ = std::make_unique<CookieBridge>(profile_->cookieStore(), cookies_);
+    desktop_ = std::make_unique<X11Desktop>();
+    desktop_->WatchFrameExtents([this](WindowHandle handle) {
+        if (HostWindow* window = OwnWindow(handle))
+            window->CheckFrame();
+    });
+}
+
+QtHost::~QtHost() {
+    for (const auto& [id, window] : std::exchange(windows_, {}))
+        delete window;
+    // Windows closed earlier wait in the deferred deletions; the pages must be
+    // gone before their profile.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    cookieBridge_.reset();
+    profile_.reset();
+    KeepClipboardText();
+}
+
+void QtHost::StartRuntime(std::vector<WindowTemplate> templates) {
+    if (!TemplatesWellFormed(templates))
+        FatalRuntimeError(std::nullopt, Gbk(u8"载入窗口模板数据段出错!"));
+    templates_ = std::move(templates);
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+}
+
+void QtHost::RegisterCleanup(std::function<void()> routine) {
+    cleanup_ = std::move(routine);
+}
+
+void QtHost::LoadStartupWindow(int window) {
+    if (!LoadWindow({window, WindowUnit}))
+        FatalRuntimeError(std::nullopt, Gbk(u8"载入启动窗口失败"));
+}
+
+void QtHost::RunMessageLoop() {
+    if (!windows_.empty()) {
+        loopRunning_ = true;
+        QApplication::exec();
+        loopRunning_ = false;
+    }
+    if (auto cleanup = std::exchange(cleanup_, nullptr))
+        cleanup();
+}
+
+void QtHost::ProcessEvents() {
+    // The web request routine calls this before every 1 KiB it reads; a full
+    // dispatch costs microseconds even when nothing waits, which would
+    // double the time of a long download. Calls within a millisecond of the
+    // last dispatch therefore share it (the window still answers at once);
+    // work the host posts itself clears the wait.
+    constexpr qint64 DispatchIntervalNs = 1'000'000;
+    if (lastDispatch_.isValid() && lastDispatch_.nsecsElapsed() < DispatchIntervalNs)
+        return;
+    QCoreApplication::processEvents();
+    lastDispatch_.start();
+}
+
+void QtHost::FatalRuntimeError(std::optional<int> code, const Text& message) {
+    RunMessageBox(nullptr, ToQString(FatalErrorText(code, message)), ToQString(FatalErrorCaption()),
+                  BoxIconError);
+    // No clean-up and no destructors: the process state is not to be trusted.
+    std::fflush(nullptr);
+    std::_Exit(-1);
+}
+
+const WindowTemplate* QtHost::Template(int window) const {
+    for (const WindowTemplate& candidate : templates_)
+        if (candidate.window == window)
+            return &candidate;
+    return nullptr;
+}
+
+HostWindow* QtHost::Window(int window) const {
+    const auto found = windows_.find(window);
+    return found == windows_.end() ? nullptr : found->second;
+}
+
+HostWindow& QtHost::LoadedWindow(int window, const char8_t* message) {
+    HostWindow* loaded = Window(window);
+    if (!loaded)
+        FatalRuntimeError(std::nullopt, Gbk(message));
+    return *loaded;
+}
+
+bool QtHost::LoadWindow(UnitRef window, std::optional<UnitRef> parent, bool modal) {
+    const WindowTemplate* windowTemplate = Template(window.window);
+    HostWindow* owner = parent ? Window(parent->window) : nullptr;
+    if (!windowTemplate || (parent && !owner))
+        return false;
+    if (HostWindow* open = Window(window.window)) {
+        if (!open->IsClosing()) {
+            Activate(*open);
+            return true;
+        }
+        Destroy(*open);
+    }
+
+    auto* loaded = new HostWindow(*windowTemplate, *profile_, runner_);
+    windows_[window.window] = loaded;
+    QObject::connect(loaded, &HostWindow::closeRequested, loaded,
+                     [this, loaded] { Destroy(*loaded); });
+    if (owner) {
+        loaded->winId();
+        owner->winId();
+        loaded->windowHandle()->setTransientParent(owner->windowHandle());
+    }
+    if (modal)
+        loaded->setWindowModality(Qt::ApplicationModal);
+    loaded->RaiseCreated();
+    if (Window(window.window) != loaded)
+        return false; // its created handler closed it
+    if (!loaded->VisibilityWritten())
+        loaded->show();
+    if (modal) {
+        QEventLoop untilClosed;
+        QObject::connect(loaded, &HostWindow::goneAway, &untilClosed, &QEventLoop::quit);
+        untilClosed.exec();
+    }
+    return true;
+}
+
+void QtHost::Activate(HostWindow& window) {
+    if (window.isMinimized())
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.raise();
+    window.activateWindow();
+}
+
+void QtHost::Destroy(HostWindow& window) {
+    if (window.IsGoingAway())
+        return;
+    window.RaiseDestroying();
+    window.hide();
+    const auto found = windows_.find(window.Template().window);
+    if (found != windows_.end() && found->second == &window)
+        windows_.erase(found);
+    runner_.Retire(&window);
+    if (windows_.empty() && loopRunning_)
+        QCoreApplication::exit(0);
+}
+
+bool QtHost::IsCreated(UnitRef unit) {
+    const HostWindow* window = Window(unit.window);
+    return window && (unit.unit == WindowUnit || window->HasComponent(unit.unit));
+}
+
+void QtHost::DestroyUnit(UnitRef unit, bool immediately) {
+    HostWindow& window = LoadedWindow(unit.window, u8"指定窗口或窗口组件不存在或尚未载入");
+    if (unit.unit != WindowUnit) {
+        if (QWidget* component = window.TakeComponent(unit.unit)) {
+            component->hide();
+            runner_.Retire(component);
+        }
+        return;
+    }
+    if (immediately) {
+        Destroy(window);
+        return;
+    }
+    window.MarkClosing();
+    QMetaObject::invokeMethod(
+        &window, [this, &window] { Destroy(window); }, Qt::QueuedConnection);
+    lastDispatch_.invalidate(); // the next ProcessEvents must see the close
+}
+
+std::int64_t QtHost::ReadProperty(UnitRef unit, int property, int /*element*/) {
+    return LoadedWindow(unit.window, u8"未载入欲访问窗口组件所在的窗口")
+        .ReadProperty(unit.unit, property);
+}
+
+void QtHost::WriteProperty(UnitRef unit, int property, int /*element*/, std::int64_t value) {
+    LoadedWindow(unit.window, u8"未载入欲访问窗口组件所在的窗口")
+        .WriteProperty(unit.unit, property, ClampPropertyValue(property, value));
+}
+
+void QtHost::PopupMenu(UnitRef window, UnitRef menu, std::optional<int> x, std::optional<int> y) {
+    HostWindow& owner = LoadedWindow(window.window, u8"指定窗口或窗口组件不存在或尚未载入");
+    const ComponentTemplate* items = menu.window == window.window ? owner.Menu(menu.unit) : nullptr;
+    if (!items || items->items.empty())
+        return;
+    QMenu popup;
+    for (const MenuItemTemplate& item : items->items)
+        popup.addAction(ToQString(item.caption))
+            ->setData(QVariant::fromValue(&item - &items->items[0]));
+    QPoint position = QCursor::pos() + QPoint(3, 3);
+    if (x)
+        position.setX(*x);
+    if (y)
+        position.setY(*y);
+    const QAction* chosen = popup.exec(position);
+    if (!chosen)
+        return;
+    // The item's handler runs once the menu is gone, as a posted command would.
+    const MenuItemTemplate* item = &items->items[chosen->data().toLongLong()];
+    QMetaObject::invokeMethod(
+        &owner, [this, item] { runner_.Run(item->onChosen); }, Qt::QueuedConnection);
+    lastDispatch_.invalidate();
+}
+
+void QtHost::SetTrayIcon(UnitRef window, const ByteSet& icon, const Text& tip) {
+    HostWindow& owner = LoadedWindow(window.window, u8"指定窗口或窗口组件不存在或尚未载入");
+    QPixmap image;
+    const bool decoded =
+        !icon.empty() && image.loadFromData(icon.data(), static_cast<uint>(icon.size()));
+    owner.SetTrayIcon(decoded ? QIcon(image) : QIcon(), ToQString(TrayTip(tip)));
+}
+
+bool QtHost::HasSystemTray() {
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    if (!available && !std::exchange(trayWarned_, true))
+        std::fputs("lodestone: the desktop has no notification area for the tray icon\n", stderr);
+    return available;
+}
+
+void QtHost::Navigate(UnitRef frame, const Text& url) {
+    const HostWindow* window = Window(frame.window);
+    if (BrowserFrame* browser = window ? window->Frame(frame.unit) : nullptr)
+        browser->Navigate(QUrl(ToQString(url), QUrl::TolerantMode));
+}
+
+void QtHost::AdoptNewWindow(UnitRef frame, ComObject& slot) {
+    const HostWindow* window = Window(frame.window);
+    if (BrowserFrame* browser = window ? window->Frame(frame.unit) : nullptr)
+        slot = browser->BrowserObject();
+}
+
+bool QtHost::SetClipboardText(const Text& text) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return false;
+    const QString unicode = ToQString(text);
+    clipboard->setText(unicode);
+    // Qt only warns when it cannot take the clipboard over; reading back tells.
+    return clipboard->text() == unicode;
+}
+
+int QtHost::ShowMessageBox(const Text& content, int style, const Text& caption) {
+    return ButtonResult(RunMessageBox(nullptr, ToQString(content), ToQString(caption), style));
+}
+
+HostWindow* QtHost::OwnWindow(WindowHandle handle) const {
+    for (const auto& [id, window] : windows_)
+        if (window->internalWinId() == handle)
+            return window;
+    return nullptr;
+}
+
+std::vector<WindowHandle> QtHost::TopLevelWindows() {
+    if (auto stacking = desktop_->StackingOrder())
+        return *stacking;
+    // Without a window manager's list only the program's own windows are
+    // known: the active one first.
+    std::vector<WindowHandle> handles;
+    for (const auto& [id, window] : windows_) {
+        const WindowHandle handle = window->winId();
+        if (window->isActiveWindow())
+            handles.insert(handles.begin(), handle);
+        else
+            handles.push_back(handle);
+    }
+    return handles;
+}
+
+bool QtHost::IsWindowVisible(WindowHandle window) {
+    if (const HostWindow* own = OwnWindow(window))
+        return own->isVisible();
+    return desktop_->IsShown(window);
+}
+
+std::uint32_t QtHost::WindowProcessId(WindowHandle window) {
+    if (OwnWindow(window))
+        return CurrentProcessId();
+    return desktop_->ProcessId(window);
+}
+
+std::uint32_t QtHost::CurrentProcessId() {
+    return static_cast<std::uint32_t>(QCoreApplication::applicationPid());
+}
+
+int QtHost::OwnedMessageBox(WindowHandle owner, const Text& text, const Text& caption, int style) {
+    HostWindow* ownWindow = owner ? OwnWindow(owner) : nullptr;
+    // A box for a window that does not exist cannot be shown; one for another
+    // program's window is shown on its own.
+    if (owner && !ownWindow && !desktop_->Exists(owner))
+        return 0;
+    return RunMessageBox(ownWindow, ToQString(text), ToQString(caption), style);
+}
+
+void QtHost::StartDownload(const Text& url) {
+    StartDownloadWindow(QString::fromStdString(GbkToUtf8(url)), cookies_);
+}
+
+} // namespace host::gui

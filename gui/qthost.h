@@ -1,0 +1,102 @@
+#pragma once
+// The host on Qt 6: windows built from the application's templates, their
+// events, tray icons, pop-up menus, message boxes, the clipboard and the
+// browser frames on Qt WebEngine.
+
+#include "gui/handlerrunner.h"
+#include "host/host.h"
+
+#include <QElapsedTimer>
+#include <QtGlobal>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+class QApplication;
+class QTranslator;
+class QWebEngineProfile;
+
+namespace net {
+class CookieStore;
+}
+
+namespace host::gui {
+
+class CookieBridge;
+class HostWindow;
+class X11Desktop;
+
+class QtHost final : public Host {
+  public:
+    // Takes Qt's own switches from the command line; reads nothing else.
+    // The browser frames share `cookies` with the program's own requests and
+    // downloads.
+    QtHost(int& argc, char** argv, net::CookieStore& cookies);
+    ~QtHost() override;
+    Q_DISABLE_COPY_MOVE(QtHost)
+
+    void StartRuntime(std::vector<WindowTemplate> templates) override;
+    void RegisterCleanup(std::function<void()> routine) override;
+    void LoadStartupWindow(int window) override;
+    void RunMessageLoop() override;
+    void ProcessEvents() override;
+    [[noreturn]] void FatalRuntimeError(std::optional<int> code, const Text& message) override;
+
+    bool LoadWindow(UnitRef window, std::optional<UnitRef> parent = {},
+                    bool modal = false) override;
+    bool IsCreated(UnitRef unit) override;
+    void DestroyUnit(UnitRef unit, bool immediately = false) override;
+    std::int64_t ReadProperty(UnitRef unit, int property, int element = -1) override;
+    void WriteProperty(UnitRef unit, int property, int element, std::int64_t value) override;
+    void PopupMenu(UnitRef window, UnitRef menu, std::optional<int> x = {},
+                   std::optional<int> y = {}) override;
+    void SetTrayIcon(UnitRef window, const ByteSet& icon, const Text& tip = {}) override;
+    bool HasSystemTray() override;
+
+    void Navigate(UnitRef frame, const Text& url) override;
+    void AdoptNewWindow(UnitRef frame, ComObject& slot) override;
+
+    bool SetClipboardText(const Text& text) override;
+    int ShowMessageBox(const Text& content, int style,
+                       const Text& caption = DefaultCaption()) override;
+
+    std::vector<WindowHandle> TopLevelWindows() override;
+    bool IsWindowVisible(WindowHandle window) override;
+    std::uint32_t WindowProcessId(WindowHandle window) override;
+    std::uint32_t CurrentProcessId() override;
+    int OwnedMessageBox(WindowHandle owner, const Text& text, const Text& caption,
+                        int style) override;
+    void StartDownload(const Text& url) override;
+
+    // The browser frames' profile: persistent, named "lodestone", kept in
+    // the user's data folder.
+    QWebEngineProfile* profile() const { return profile_.get(); }
+    // The loaded window, null when it is not loaded.
+    HostWindow* Window(int window) const;
+
+  private:
+    const WindowTemplate* Template(int window) const;
+    // Fatal with `message` when the window is not loaded.
+    HostWindow& LoadedWindow(int window, const char8_t* message);
+    void Activate(HostWindow& window);
+    void Destroy(HostWindow& window);
+    HostWindow* OwnWindow(WindowHandle handle) const;
+
+    std::unique_ptr<QApplication> application_;
+    std::unique_ptr<QTranslator> translator_;
+    std::unique_ptr<QWebEngineProfile> profile_;
+    net::CookieStore& cookies_;
+    std::unique_ptr<CookieBridge> cookieBridge_;
+    std::unique_ptr<X11Desktop> desktop_;
+    HandlerRunner runner_;
+    std::vector<WindowTemplate> templates_;
+    std::map<int, HostWindow*> windows_;
+    std::function<void()> cleanup_;
+    QElapsedTimer lastDispatch_;
+    bool loopRunning_ = false;
+    bool trayWarned_ = false;
+};
+
+} // namespace host::gui

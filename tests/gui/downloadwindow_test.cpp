@@ -1,0 +1,141 @@
+// The download window on the offscreen platform, driven through its own
+// widgets against a loopback server.
+
+#include "downloadserver.h"
+#include "gui/downloadwindow.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+using host::gui::DownloadWindow;
+using nettest::FolderListing;
+
+class DownloadWindowTest : public testing::Test {
+  protected:
+    // Runs the event loop until `done` holds; the deadline only guards
+    // against a hang.
+    static bool Until(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!done() && std::chrono::steady_clock::now() < deadline)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        return done();
+    }
+
+    QPointer<DownloadWindow> Start(std::string_view path) {
+        return host::gui::StartDownloadWindow(QString::fromStdString(server.Url(path)), cookies);
+    }
+    static QFileDialog* Dialog(DownloadWindow* window) {
+        QFileDialog* dialog = nullptr;
+        Until([&] { return !window || (dialog = window->findChild<QFileDialog*>()); });
+        return dialog;
+    }
+    // The endless download, saved, once its temporary file is there.
+    QPointer<DownloadWindow> StartSlowDownload() {
+        const QPointer window = Start("/slow");
+        QFileDialog* dialog = Dialog(window);
+        if (!dialog)
+            return nullptr;
+        Save(dialog, "slow.bin");
+        return Until([&] { return !FolderListing(scratch.Path()).empty(); }) ? window : nullptr;
+    }
+    static QPushButton* Button(DownloadWindow* window) { return window->findChild<QPushButton*>(); }
+    static bool HasText(DownloadWindow* window, const QString& part) {
+        for (const QLabel* label : window->findChildren<QLabel*>())
+            if (label->text().contains(part))
+                return true;
+        return false;
+    }
+    void Save(QFileDialog* dialog, const std::string& name) {
+        dialog->selectFile(QString::fromStdString((scratch.Path() / name).string()));
+        QMetaObject::invokeMethod(dialog, "accept");
+    }
+
+    nettest::DownloadServer server;
+    net::CookieStore cookies;
+    nettest::ScratchFolder scratch;
+};
+
+TEST_F(DownloadWindowTest, AsksWithTheServersNameAndSavesTheWholeFile) {
+    const QPointer window = Start("/named");
+    QFileDialog* dialog = Dialog(window);
+    ASSERT_TRUE(dialog);
+    EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog));
+    ASSERT_EQ(dialog->selectedFiles().size(), 1);
+    EXPECT_TRUE(dialog->selectedFiles().first().endsWith(QStringLiteral("/新版.exe")));
+
+    Save(dialog, "新版.exe");
+    ASSERT_TRUE(Until([&] { return Button(window)->text() == QStringLiteral("关闭"); }));
+    EXPECT_TRUE(HasText(window, QStringLiteral("下载完成")));
+    EXPECT_EQ(window->findChild<QProgressBar*>()->value(),
+              window->findChild<QProgressBar*>()->maximum());
+    EXPECT_TRUE(nettest::ReadFile(scratch.Path() / "新版.exe") == nettest::Pattern(2000));
+
+    Button(window)->click();
+    EXPECT_TRUE(Until([&] { return window.isNull(); }));
+}
+
+TEST_F(DownloadWindowTest, CancellingTheSaveDialogDownloadsNothingAndClosesTheWindow) {
+    const QPointer window = Start("/named");
+    QFileDialog* dialog = Dialog(window);
+    ASSERT_TRUE(dialog);
+    dialog->reject();
+    EXPECT_TRUE(Until([&] { return window.isNull(); }));
+    EXPECT_TRUE(FolderListing(scratch.Path()).empty());
+}
+
+TEST_F(DownloadWindowTest, ClosingTheWindowCancelsARunningDownloadAndRemovesThePartialFile) {
+    const QPointer window = StartSlowDownload();
+    ASSERT_TRUE(window);
+    // The length is unknown: the bar only shows that something happens.
+    EXPECT_EQ(window->findChild<QProgressBar*>()->maximum(), 0);
+    EXPECT_TRUE(Until([&] { return HasText(window, QStringLiteral("已下载")); }));
+
+    window->close();
+    EXPECT_TRUE(Until([&] { return window.isNull(); }));
+    EXPECT_TRUE(FolderListing(scratch.Path()).empty());
+}
+
+TEST_F(DownloadWindowTest, ShowsAFailureWithoutAskingWhereToSave) {
+    const QPointer window = Start("/missing");
+    ASSERT_TRUE(Until([&] { return Button(window)->text() == QStringLiteral("关闭"); }));
+    EXPECT_TRUE(HasText(window, QStringLiteral("404")));
+    EXPECT_EQ(window->findChild<QFileDialog*>(), nullptr);
+    window->close();
+}
+
+TEST_F(DownloadWindowTest, RefusesAnAddressThatIsNotHttp) {
+    const QPointer window =
+        host::gui::StartDownloadWindow(QStringLiteral("file:///etc/passwd"), cookies);
+    ASSERT_TRUE(Until([&] { return Button(window)->text() == QStringLiteral("关闭"); }));
+    EXPECT_TRUE(HasText(window, QStringLiteral("http://")));
+    window->close();
+}
+
+TEST_F(DownloadWindowTest, QuittingWithARunningDownloadStopsIt) {
+    const QPointer window = StartSlowDownload();
+    ASSERT_TRUE(window);
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+    QApplication::exec();
+    EXPECT_TRUE(FolderListing(scratch.Path()).empty());
+    delete window;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
