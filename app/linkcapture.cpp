@@ -25,8 +25,8 @@ void PlayCapturedHash(Program& program) {
 
 void CopyTorrentLinks(Program& program) {
     Globals& globals = program.globals;
-    host::Text pageUrl = host::JoinTexts(TorrentPageUrlPrefix(), globals.CapturedInfoHash);
-    const host::Text page = text::Utf8ToGbk(net::FetchPageText(program.web, pageUrl));
+    text::Text pageUrl = text::JoinTexts(TorrentPageUrlPrefix(), globals.CapturedInfoHash);
+    const text::Text page = text::Utf8ToGbk(net::FetchPageText(program.web, pageUrl));
     globals.CacheAPath = text::TextBetween(page, CacheABaseUrl(), LinkEndMarker);
     globals.CacheBPath = text::TextBetween(page, CacheBBaseUrl(), LinkEndMarker);
 
@@ -34,31 +34,31 @@ void CopyTorrentLinks(Program& program) {
     program.host.ProcessEvents();
     // Built again: a nested capture may have replaced the texts meanwhile.
     program.host.ShowMessageBox(CopyText(globals), InformationStyle,
-                                host::Gbk(u8"地址复制成功,请粘贴到空白处"));
+                                text::Gbk(u8"地址复制成功,请粘贴到空白处"));
 }
 
 } // namespace
 
-host::Text TorrentPageUrlPrefix() {
-    return host::JoinTexts("http://", PortalHost(), "/torrent?info_hash=");
+text::Text TorrentPageUrlPrefix() {
+    return text::JoinTexts("http://", PortalHost(), "/torrent?info_hash=");
 }
 
-host::Text CacheABaseUrl() {
-    return host::JoinTexts("http://", CacheAHost());
+text::Text CacheABaseUrl() {
+    return text::JoinTexts("http://", CacheAHost());
 }
-host::Text CacheBBaseUrl() {
-    return host::JoinTexts("http://", CacheBHost());
+text::Text CacheBBaseUrl() {
+    return text::JoinTexts("http://", CacheBHost());
 }
 
-host::Text CopyText(const Globals& globals) {
+text::Text CopyText(const Globals& globals) {
     constexpr std::string_view LineBreak = "\r\n";
-    return host::JoinTexts(host::Gbk(u8"磁力链接："), LineBreak,
+    return text::JoinTexts(text::Gbk(u8"磁力链接："), LineBreak,
                            "magnet:?xt=urn:btih:", globals.CapturedInfoHash, LineBreak,
-                           host::Gbk(u8"种子地址："), LineBreak, CacheABaseUrl(),
+                           text::Gbk(u8"种子地址："), LineBreak, CacheABaseUrl(),
                            globals.CacheAPath, LineBreak, CacheBBaseUrl(), globals.CacheBPath);
 }
 
-void OnBrowserStatusText(Program& program, const host::Text& statusText) {
+void OnBrowserStatusText(Program& program, const text::Text& statusText) {
     program.globals.LastStatusText = statusText;
 }
 
@@ -69,7 +69,7 @@ host::ComponentTemplate BrowserFrameTemplate(Program& program, host::UnitRef uni
     browser.type = host::ComponentType::WebBrowserFrame;
     browser.name = name;
     browser.rect = rect;
-    browser.onStatusText = [&program](host::Text& text) { OnBrowserStatusText(program, text); };
+    browser.onStatusText = [&program](text::Text& text) { OnBrowserStatusText(program, text); };
     browser.onNewWindow = [&program, onNewWindow](host::ComObject& slot, bool& cancel) {
         onNewWindow(program, slot, cancel);
     };
@@ -79,12 +79,12 @@ host::ComponentTemplate BrowserFrameTemplate(Program& program, host::UnitRef uni
 void OnMainBrowserNewWindow(Program& program, host::ComObject& newWindowTarget, bool& cancel) {
     Globals& globals = program.globals;
     program.host.AdoptNewWindow(MainBrowser, newWindowTarget);
-    const bool isPlayLink = host::FindText(globals.LastStatusText, PlayMarker) != -1;
+    const bool isPlayLink = text::FindText(globals.LastStatusText, PlayMarker) != -1;
     globals.CapturedInfoHash = text::TextAfterLast(globals.LastStatusText, HashMarker);
     if (isPlayLink)
         PlayCapturedHash(program);
     // A link can be both; the player opens first, then the links are copied.
-    if (host::FindText(globals.LastStatusText, TorrentMarker) != -1)
+    if (text::FindText(globals.LastStatusText, TorrentMarker) != -1)
         CopyTorrentLinks(program);
     cancel = true;
 }

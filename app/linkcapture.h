@@ -7,14 +7,14 @@
 
 namespace app {
 
-host::Text TorrentPageUrlPrefix();
-host::Text CacheABaseUrl();
-host::Text CacheBBaseUrl();
+text::Text TorrentPageUrlPrefix();
+text::Text CacheABaseUrl();
+text::Text CacheBBaseUrl();
 
 // The five lines put on the clipboard for a torrent link.
-host::Text CopyText(const Globals& globals);
+text::Text CopyText(const Globals& globals);
 
-void OnBrowserStatusText(Program& program, const host::Text& statusText);
+void OnBrowserStatusText(Program& program, const text::Text& statusText);
 
 // A browser frame of either window: its status text feeds the link capture,
 // its new-window requests go to `onNewWindow`.

@@ -6,7 +6,7 @@
 
 int main(int argc, char* argv[]) {
     net::CookieStore cookies;
-    host::gui::QtHost host(argc, argv, cookies);
+    gui::QtHost host(argc, argv, cookies);
     net::CurlInternet internet(cookies);
     app::Program program{host, net::WebContext{host, internet}, {}};
     return app::StartProgram(program);

@@ -14,7 +14,7 @@ namespace {
 constexpr int MainWidth = 796;
 constexpr int MainHeight = 603;
 
-host::Text TrayTip() {
+text::Text TrayTip() {
     return "Lodestone";
 }
 
@@ -24,12 +24,12 @@ void RefreshTrayIcon(Program& program) {
 
 } // namespace
 
-host::Text PortalUrl() {
-    return host::JoinTexts("http://", PortalHost(), "/client?v=varnholt&c=0&so=0&t=");
+text::Text PortalUrl() {
+    return text::JoinTexts("http://", PortalHost(), "/client?v=varnholt&c=0&so=0&t=");
 }
 
-host::Text ProductTitle() {
-    return host::Gbk(u8"Lodestone 种子搜索");
+text::Text ProductTitle() {
+    return text::Gbk(u8"Lodestone 种子搜索");
 }
 
 host::WindowTemplate MainWindowTemplate(Program& program) {
@@ -49,7 +49,7 @@ host::WindowTemplate MainWindowTemplate(Program& program) {
     host::ComponentTemplate label;
     label.unit = TransLabel1.unit;
     label.type = host::ComponentType::TransLabel;
-    label.name = host::Gbk(u8"透明标签1");
+    label.name = text::Gbk(u8"透明标签1");
     label.rect = {520, 0, 272, 64};
 
     host::ComponentTemplate browser = BrowserFrameTemplate(
@@ -59,12 +59,12 @@ host::WindowTemplate MainWindowTemplate(Program& program) {
     menu.unit = TrayMenu.unit;
     menu.type = host::ComponentType::Menu;
     menu.name = "TrayMenu";
-    menu.caption = host::Gbk(u8"菜单");
+    menu.caption = text::Gbk(u8"菜单");
     menu.visible = false;
     menu.items = {
-        {host::Gbk(u8"关于软件"), [&program] { OnAboutItem(program); }},
-        {host::Gbk(u8"检查更新"), [&program] { OnCheckUpdateItem(program); }},
-        {host::Gbk(u8"退出"), [&program] { OnExitItem(program); }},
+        {text::Gbk(u8"关于软件"), [&program] { OnAboutItem(program); }},
+        {text::Gbk(u8"检查更新"), [&program] { OnCheckUpdateItem(program); }},
+        {text::Gbk(u8"退出"), [&program] { OnExitItem(program); }},
     };
 
     window.components = {label, browser, menu};
@@ -117,13 +117,13 @@ void OnMainWindowDestroying(Program& program) {
 }
 
 void OnAboutItem(Program& program) {
-    const host::Text about =
-        host::Gbk(u8"Lodestone 种子搜索客户端\r\n\r\n"
+    const text::Text about =
+        text::Gbk(u8"Lodestone 种子搜索客户端\r\n\r\n"
                   u8"在门户页面中搜索种子：点击播放链接即可在线播放，"
                   u8"点击种子链接即可把磁力链接和种子地址复制到剪贴板。\r\n\r\n"
                   u8"版本：") +
-        host::Text(BuildVersion);
-    program.host.ShowMessageBox(about, 64, host::Gbk(u8"软件信息"));
+        text::Text(BuildVersion);
+    program.host.ShowMessageBox(about, 64, text::Gbk(u8"软件信息"));
 }
 
 void OnCheckUpdateItem(Program& program) {

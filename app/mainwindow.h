@@ -8,8 +8,8 @@ namespace app {
 
 host::WindowTemplate MainWindowTemplate(Program& program);
 
-host::Text PortalUrl();
-host::Text ProductTitle();
+text::Text PortalUrl();
+text::Text ProductTitle();
 
 void OnMainWindowCreated(Program& program);
 void OnMainWindowMoved(Program& program);

@@ -18,21 +18,21 @@ void FitPlayerBrowser(Program& program) {
     host::Host& host = program.host;
     const auto w = host.ReadProperty(PlayerWindow, host::PropWidth);
     const auto h = host.ReadProperty(PlayerWindow, host::PropHeight);
-    host.WriteProperty(PlayerBrowser, host::PropWidth, -1, host::TruncateToInteger(double(w) + 10));
+    host.WriteProperty(PlayerBrowser, host::PropWidth, -1, text::TruncateToInteger(double(w) + 10));
     host.WriteProperty(PlayerBrowser, host::PropHeight, -1,
-                       host::TruncateToInteger(double(h) - 23));
+                       text::TruncateToInteger(double(h) - 23));
 }
 
 } // namespace
 
-host::Text PlayerUrlPrefix() {
-    return host::JoinTexts("http://", PlayerHost(), "/lumacast/api.html?url=magnet:?xt=urn:btih:");
+text::Text PlayerUrlPrefix() {
+    return text::JoinTexts("http://", PlayerHost(), "/lumacast/api.html?url=magnet:?xt=urn:btih:");
 }
 
 host::WindowTemplate PlayerWindowTemplate(Program& program) {
     host::WindowTemplate window;
     window.window = PlayerWindow.window;
-    window.caption = host::Gbk(u8"正在播放中....");
+    window.caption = text::Gbk(u8"正在播放中....");
     window.rect = {50, 50, 152, 142};
     window.resizable = true;
     window.minimizeButton = true;
@@ -57,7 +57,7 @@ void OnPlayerWindowCreated(Program& program) {
     // The magnet link stands unencoded in the query: the player page expects
     // its "?" and ":" as they are.
     host.Navigate(PlayerBrowser,
-                  host::JoinTexts(PlayerUrlPrefix(), program.globals.CapturedInfoHash));
+                  text::JoinTexts(PlayerUrlPrefix(), program.globals.CapturedInfoHash));
 }
 
 void OnPlayerWindowResized(Program& program) {

@@ -8,7 +8,7 @@ namespace app {
 
 host::WindowTemplate PlayerWindowTemplate(Program& program);
 
-host::Text PlayerUrlPrefix();
+text::Text PlayerUrlPrefix();
 
 void OnPlayerWindowCreated(Program& program);
 void OnPlayerWindowResized(Program& program);

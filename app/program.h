@@ -2,22 +2,22 @@
 // The program's entry and the state every handler shares.
 
 #include "host/host.h"
-#include "text/text.h"
 #include "net/webpageaccess.h"
+#include "text/text.h"
 
 namespace app {
 
 // The process-wide texts. All start empty and live until the program ends.
 struct Globals {
     // Link capture.
-    host::Text LastStatusText;
-    host::Text CapturedInfoHash;
-    host::Text CacheAPath;
-    host::Text CacheBPath;
+    text::Text LastStatusText;
+    text::Text CapturedInfoHash;
+    text::Text CacheAPath;
+    text::Text CacheBPath;
     // Update check.
-    host::Text CurrentVersion;
-    host::Text LatestVersion;
-    host::Text DownloadAddress;
+    text::Text CurrentVersion;
+    text::Text LatestVersion;
+    text::Text DownloadAddress;
 };
 
 // What the handlers work with: the host, the web access and the shared texts.

@@ -5,6 +5,6 @@
 
 namespace app {
 
-host::ByteSet TrayIconImage();
+text::ByteSet TrayIconImage();
 
 } // namespace app

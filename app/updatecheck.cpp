@@ -19,7 +19,7 @@ constexpr int QuestionYesNoStyle = 0x24;
 constexpr int InformationStyle = 0x40;
 constexpr int YesResult = 5;
 
-host::Text FetchGbkPage(Program& program, host::Text& url) {
+text::Text FetchGbkPage(Program& program, text::Text& url) {
     return text::Utf8ToGbk(net::FetchPageText(program.web, url));
 }
 
@@ -27,11 +27,11 @@ void DownloadFromSharePage(Program& program) {
     Globals& globals = program.globals;
     // The process-wide text itself is passed, so the request's normalising of
     // its URL stays in it.
-    const host::Text share = FetchGbkPage(program, globals.DownloadAddress);
-    if (host::FindText(share, host::Gbk(u8"百度网盘")) != -1) {
-        const host::Text escaped =
+    const text::Text share = FetchGbkPage(program, globals.DownloadAddress);
+    if (text::FindText(share, text::Gbk(u8"百度网盘")) != -1) {
+        const text::Text escaped =
             text::TextBetween(share, DirectLinkFrontMarker, DirectLinkBackMarker);
-        StartFileDownload(program, host::ReplaceSubtext(escaped, EscapePair, {}, {}, {}, false));
+        StartFileDownload(program, text::ReplaceSubtext(escaped, EscapePair, {}, {}, {}, false));
     }
     program.host.ProcessEvents();
     program.host.ProcessEvents();
@@ -43,29 +43,29 @@ void CheckForUpdate(Program& program) {
     Globals& globals = program.globals;
     globals.CurrentVersion = BuildVersion;
 
-    host::Text noticeUrl{UpdateNoticeAddress()};
-    const host::Text page = FetchGbkPage(program, noticeUrl);
-    if (host::FindText(page, host::Gbk(u8"软件更新")) == -1)
+    text::Text noticeUrl{UpdateNoticeAddress()};
+    const text::Text page = FetchGbkPage(program, noticeUrl);
+    if (text::FindText(page, text::Gbk(u8"软件更新")) == -1)
         return;
 
     globals.LatestVersion =
-        text::TextBetween(page, host::Gbk(u8"最新版本号："), host::Gbk(u8"</p><p>下"));
-    const host::Text address =
-        text::TextBetween(page, host::Gbk(u8"下载地址："), "</p><p><br /></p> </div>");
-    globals.DownloadAddress = host::ReplaceSubtext(address, "&amp;", "&", {}, {}, false);
+        text::TextBetween(page, text::Gbk(u8"最新版本号："), text::Gbk(u8"</p><p>下"));
+    const text::Text address =
+        text::TextBetween(page, text::Gbk(u8"下载地址："), "</p><p><br /></p> </div>");
+    globals.DownloadAddress = text::ReplaceSubtext(address, "&amp;", "&", {}, {}, false);
 
-    const host::Text caption = host::Gbk(u8"更新提示");
-    if (host::CompareTextOrdinal(globals.CurrentVersion, globals.LatestVersion) >= 0) {
-        program.host.ShowMessageBox(host::Gbk(u8"当前为最新版！！"), InformationStyle, caption);
+    const text::Text caption = text::Gbk(u8"更新提示");
+    if (text::CompareTextOrdinal(globals.CurrentVersion, globals.LatestVersion) >= 0) {
+        program.host.ShowMessageBox(text::Gbk(u8"当前为最新版！！"), InformationStyle, caption);
         return;
     }
-    if (program.host.ShowMessageBox(host::Gbk(u8"发现新版本，是否更新软件？"), QuestionYesNoStyle,
+    if (program.host.ShowMessageBox(text::Gbk(u8"发现新版本，是否更新软件？"), QuestionYesNoStyle,
                                     caption) != YesResult)
         return;
     DownloadFromSharePage(program);
 }
 
-void StartFileDownload(Program& program, const host::Text& link) {
+void StartFileDownload(Program& program, const text::Text& link) {
     program.host.StartDownload(link);
 }
 

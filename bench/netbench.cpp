@@ -34,7 +34,7 @@ int FetchWith(host::Host& host, net::CookieStore& cookies, const char* address,
               std::size_t expected) {
     net::CurlInternet internet(cookies);
     net::WebContext web{host, internet};
-    host::Text url = address;
+    text::Text url = address;
     const auto start = std::chrono::steady_clock::now();
     const std::size_t size = net::WebPageAccess(web, url).size();
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
@@ -57,7 +57,7 @@ int FetchOnceWithQtHost(const char* address, std::size_t expected) {
     char name[] = "bench_net";
     char* argv[] = {name, nullptr};
     net::CookieStore cookies;
-    host::gui::QtHost host(argc, argv, cookies);
+    gui::QtHost host(argc, argv, cookies);
     return FetchWith(host, cookies, address, expected);
 }
 #endif

@@ -3,10 +3,10 @@
 // ratios that matter at the end.
 
 #include "text/codepage.h"
-#include "text/memoryfile.h"
-#include "text/text.h"
 #include "text/encoding.h"
 #include "text/markers.h"
+#include "text/memoryfile.h"
+#include "text/text.h"
 
 #include <benchmark/benchmark.h>
 #include <iconv.h>
@@ -74,7 +74,7 @@ Corpus MakeCorpus(std::size_t size) {
 
     for (std::size_t at = 0; at + 100 < size; at += 100)
         corpus.ampPage.append(page, at, 95).append("&amp;");
-    corpus.utf8Page = host::GbkToUtf8(page);
+    corpus.utf8Page = text::GbkToUtf8(page);
 
     while (corpus.header.size() < size)
         corpus.header += random() % 3 ? "Set-Cookie: k" + std::to_string(random() % 1000) + "=v" +
@@ -129,28 +129,28 @@ const std::pair<const char*, Benchmark> Benchmarks[] = {
      }},
     {"FindText absent",
      [](benchmark::State& s, const Corpus& c) {
-         Measure(s, c.page, [](const std::string& page) { return host::FindText(page, Marker); });
+         Measure(s, c.page, [](const std::string& page) { return text::FindText(page, Marker); });
      }},
     {"FindText near end",
      [](benchmark::State& s, const Corpus& c) {
          Measure(s, c.markedPage,
-                 [](const std::string& page) { return host::FindText(page, Marker); });
+                 [](const std::string& page) { return text::FindText(page, Marker); });
      }},
     {"FindText ignore case",
      [](benchmark::State& s, const Corpus& c) {
          Measure(s, c.markedPage, [](const std::string& page) {
-             return host::FindText(page, "INFO_HASH=", {}, true);
+             return text::FindText(page, "INFO_HASH=", {}, true);
          });
      }},
     {"ReplaceSubtext none",
      [](benchmark::State& s, const Corpus& c) {
          Measure(s, c.page,
-                 [](const std::string& page) { return host::ReplaceSubtext(page, "&amp;", "&"); });
+                 [](const std::string& page) { return text::ReplaceSubtext(page, "&amp;", "&"); });
      }},
     {"ReplaceSubtext many",
      [](benchmark::State& s, const Corpus& c) {
          Measure(s, c.ampPage,
-                 [](const std::string& page) { return host::ReplaceSubtext(page, "&amp;", "&"); });
+                 [](const std::string& page) { return text::ReplaceSubtext(page, "&amp;", "&"); });
      }},
     {"TextBetween near end",
      [](benchmark::State& s, const Corpus& c) {
@@ -163,7 +163,7 @@ const std::pair<const char*, Benchmark> Benchmarks[] = {
      [](benchmark::State& s, const Corpus& c) { Measure(s, c.utf8Page, text::Utf8ToGbk); }},
     {"ReadLine",
      [](benchmark::State& s, const Corpus& c) {
-         host::MemoryFile file = host::OpenMemoryFile();
+         text::MemoryFile file = text::OpenMemoryFile();
          file.WriteText(c.header);
          Measure(s, c.header, [&file](const std::string&) {
              std::size_t lines = 0;

@@ -2,7 +2,7 @@
 
 #include "clipboard/xcbhandles.h"
 
-namespace host::clipboard {
+namespace clipboard {
 
 namespace {
 
@@ -136,4 +136,4 @@ void NotifyRequestor(xcb_connection_t& connection, const xcb_selection_request_e
     xcb_flush(&connection);
 }
 
-} // namespace host::clipboard
+} // namespace clipboard

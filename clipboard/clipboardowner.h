@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-namespace host::clipboard {
+namespace clipboard {
 
 class ClipboardOwner final {
   public:
@@ -46,4 +46,4 @@ class ClipboardOwner final {
 void NotifyRequestor(xcb_connection_t& connection, const xcb_selection_request_event_t& request,
                      xcb_atom_t property);
 
-} // namespace host::clipboard
+} // namespace clipboard

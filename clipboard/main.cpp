@@ -73,11 +73,11 @@ int main() {
     std::string text;
     if (!ReadInput(text))
         return Fail("the text cannot be read or is too long to keep");
-    const host::clipboard::XcbConnection connection = host::clipboard::ConnectToDisplay();
+    const clipboard::XcbConnection connection = clipboard::ConnectToDisplay();
     if (!connection)
         return Fail("cannot open the X display");
     std::string error;
-    const auto owner = host::clipboard::ClipboardOwner::Take(*connection, std::move(text), error);
+    const auto owner = clipboard::ClipboardOwner::Take(*connection, std::move(text), error);
     if (!owner)
         return Fail(error.c_str());
     if (!Detach())

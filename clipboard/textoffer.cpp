@@ -3,7 +3,7 @@
 #include <cstring>
 #include <initializer_list>
 
-namespace host::clipboard {
+namespace clipboard {
 
 namespace {
 
@@ -61,4 +61,4 @@ std::optional<std::string> Latin1FromUtf8(std::string_view utf8) {
     return latin1;
 }
 
-} // namespace host::clipboard
+} // namespace clipboard

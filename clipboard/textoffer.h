@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace host::clipboard {
+namespace clipboard {
 
 // The targets the text is offered as, and the types the replies carry.
 struct TargetAtoms {
@@ -40,4 +40,4 @@ std::optional<Reply> OfferText(const TargetAtoms& atoms, xcb_atom_t target, std:
 // is broken.
 std::optional<std::string> Latin1FromUtf8(std::string_view utf8);
 
-} // namespace host::clipboard
+} // namespace clipboard

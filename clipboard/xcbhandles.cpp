@@ -1,6 +1,6 @@
 #include "clipboard/xcbhandles.h"
 
-namespace host::clipboard {
+namespace clipboard {
 
 XcbConnection ConnectToDisplay() {
     XcbConnection connection(xcb_connect(nullptr, nullptr));
@@ -17,4 +17,4 @@ xcb_atom_t InternAtom(xcb_connection_t& connection, std::string_view name) {
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
-} // namespace host::clipboard
+} // namespace clipboard

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string_view>
 
-namespace host::clipboard {
+namespace clipboard {
 
 struct XcbDisconnect {
     void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
@@ -36,4 +36,4 @@ inline std::uint8_t EventType(const xcb_generic_event_t& event) {
     return event.response_type & 0x7F;
 }
 
-} // namespace host::clipboard
+} // namespace clipboard

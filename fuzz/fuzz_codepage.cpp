@@ -14,14 +14,14 @@ bool IsText(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const host::Text gbk = text::Utf8ToGbk(bytes);
+    const text::Text gbk = text::Utf8ToGbk(bytes);
     Check(gbk == text::Utf16ToCodePage(text::CodePageToUtf16(bytes, 65001), 936));
     Check(IsText(gbk));
-    Check(host::GbkToUtf8(bytes) == host::FromUtf16(host::GbkToUtf16(bytes), 65001));
-    Check(host::Utf16ToGbk(host::GbkToUtf16(bytes)).size() <= 2 * bytes.size());
+    Check(text::GbkToUtf8(bytes) == text::FromUtf16(text::GbkToUtf16(bytes), 65001));
+    Check(text::Utf16ToGbk(text::GbkToUtf16(bytes)).size() <= 2 * bytes.size());
 
     const std::string_view text = bytes.substr(0, bytes.find('\0'));
-    const host::Text simplified = text::ToSimplifiedChinese(text);
+    const text::Text simplified = text::ToSimplifiedChinese(text);
     Check(simplified.size() == text.size() && IsText(simplified));
     Check(IsText(text::Big5ToSimplifiedGbk(bytes)));
     return 0;

@@ -10,8 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view back = input.Piece(12);
     const std::string_view text = input.Rest();
 
-    const host::Text between = text::TextBetween(text, front, back, flag);
-    const host::Text after = text::TextAfterLast(text, front, flag);
+    const text::Text between = text::TextBetween(text, front, back, flag);
+    const text::Text after = text::TextAfterLast(text, front, flag);
     Check(text.find(between) != std::string_view::npos && text.ends_with(after));
     return 0;
 }

@@ -43,7 +43,7 @@ std::string ReadLineInBlocks(std::string_view file, std::size_t& position) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const std::string_view text = bytes.substr(0, bytes.find('\0'));
-    host::MemoryFile file = host::OpenMemoryFile();
+    text::MemoryFile file = text::OpenMemoryFile();
     file.WriteText(text);
     file.SeekFileStart();
     std::size_t position = 0;

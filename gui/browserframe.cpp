@@ -16,7 +16,7 @@
 #include <QWebEngineRegisterProtocolHandlerRequest>
 #include <QWebEngineView>
 
-namespace host::gui {
+namespace gui {
 
 namespace {
 
@@ -78,34 +78,35 @@ class FrameObject final : public host::BrowserObject {
     const QPointer<BrowserFrame> frame;
 };
 
-void ApplyBorder(QFrame& frame, FrameBorder border) {
+void ApplyBorder(QFrame& frame, host::FrameBorder border) {
     switch (border) {
-    case FrameBorder::None:
+    case host::FrameBorder::None:
         frame.setFrameStyle(QFrame::NoFrame);
         return;
-    case FrameBorder::SunkenClient:
+    case host::FrameBorder::SunkenClient:
         frame.setFrameStyle(QFrame::Panel | QFrame::Sunken);
         break;
-    case FrameBorder::RaisedDialog:
+    case host::FrameBorder::RaisedDialog:
         frame.setFrameStyle(QFrame::Panel | QFrame::Raised);
         break;
-    case FrameBorder::ThinStatic:
+    case host::FrameBorder::ThinStatic:
         frame.setFrameStyle(QFrame::Panel | QFrame::Sunken);
         break;
-    case FrameBorder::SunkenInDialog:
+    case host::FrameBorder::SunkenInDialog:
         frame.setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
         break;
-    case FrameBorder::SingleLine:
+    case host::FrameBorder::SingleLine:
         frame.setFrameStyle(QFrame::Box | QFrame::Plain);
         break;
     }
-    const bool thin = border == FrameBorder::ThinStatic || border == FrameBorder::SingleLine;
+    const bool thin =
+        border == host::FrameBorder::ThinStatic || border == host::FrameBorder::SingleLine;
     frame.setLineWidth(thin ? 1 : 2);
 }
 
 } // namespace
 
-BrowserFrame::BrowserFrame(const ComponentTemplate& component, QWebEngineProfile& profile,
+BrowserFrame::BrowserFrame(const host::ComponentTemplate& component, QWebEngineProfile& profile,
                            HandlerRunner& runner, QWidget* parent)
     : QFrame(parent), component_(component), profile_(profile), runner_(runner),
       view_(new QWebEngineView(this)) {
@@ -132,7 +133,7 @@ void BrowserFrame::Navigate(const QUrl& url) {
     view_->page()->load(url);
 }
 
-ComObject BrowserFrame::BrowserObject() {
+host::ComObject BrowserFrame::BrowserObject() {
     if (!object_)
         object_ = std::make_shared<FrameObject>(this);
     return object_;
@@ -143,14 +144,14 @@ QWebEnginePage* BrowserFrame::page() const {
 }
 
 void BrowserFrame::ReportHoveredLink(const QString& url) {
-    Text statusText = ToGbk(url);
+    text::Text statusText = ToGbk(url);
     runner_.Run(component_.onStatusText, statusText);
 }
 
 // The request has to be answered before this returns: the engine drops the
 // new page's contents once the signal is over.
 void BrowserFrame::HandleNewWindow(QWebEngineNewWindowRequest& request) {
-    ComObject slot;
+    host::ComObject slot;
     bool cancel = false;
     runner_.Run(component_.onNewWindow, slot, cancel);
     if (cancel)
@@ -183,4 +184,4 @@ void BrowserFrame::OpenInBrowserWindow(QWebEngineNewWindowRequest& request) {
     view->show();
 }
 
-} // namespace host::gui
+} // namespace gui

@@ -15,7 +15,7 @@ class QWebEnginePage;
 class QWebEngineProfile;
 class QWebEngineView;
 
-namespace host::gui {
+namespace gui {
 
 class HandlerRunner;
 
@@ -25,14 +25,14 @@ class BrowserFrame final : public QFrame {
 
   public:
     // Loads "about:blank" at once; `component` outlives the frame.
-    BrowserFrame(const ComponentTemplate& component, QWebEngineProfile& profile,
+    BrowserFrame(const host::ComponentTemplate& component, QWebEngineProfile& profile,
                  HandlerRunner& runner, QWidget* parent);
     ~BrowserFrame() override;
 
     void Navigate(const QUrl& url);
     // The object that stands for this frame's browser: a new-window request
     // whose slot holds it is delivered to this frame.
-    ComObject BrowserObject();
+    host::ComObject BrowserObject();
     QWebEnginePage* page() const;
 
   private:
@@ -40,11 +40,11 @@ class BrowserFrame final : public QFrame {
     void HandleNewWindow(QWebEngineNewWindowRequest& request);
     void OpenInBrowserWindow(QWebEngineNewWindowRequest& request);
 
-    const ComponentTemplate& component_;
+    const host::ComponentTemplate& component_;
     QWebEngineProfile& profile_;
     HandlerRunner& runner_;
     QWebEngineView* view_;
-    ComObject object_;
+    host::ComObject object_;
 };
 
-} // namespace host::gui
+} // namespace gui

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string_view>
 
-namespace host::gui {
+namespace gui {
 
 namespace {
 
@@ -85,4 +85,4 @@ void KeepClipboardText() {
     StartKeeper(data->text().toUtf8());
 }
 
-} // namespace host::gui
+} // namespace gui

@@ -2,7 +2,7 @@
 // The text the program put on the clipboard outlives the program, as the
 // user expects: on X11 the clipboard otherwise empties with its owner.
 
-namespace host::gui {
+namespace gui {
 
 // To be called once the last window is gone, while the application object
 // still exists. When the program still owns the clipboard with its text: a
@@ -12,4 +12,4 @@ namespace host::gui {
 // the clipboard) nothing is done.
 void KeepClipboardText();
 
-} // namespace host::gui
+} // namespace gui

@@ -5,7 +5,7 @@
 
 #include <chrono>
 
-namespace host::gui {
+namespace gui {
 
 namespace {
 
@@ -89,4 +89,4 @@ void CookieBridge::MirrorToBrowser(const net::Cookie& cookie, net::CookieStore::
         browserStore_->deleteCookie(browserCookie, CookieOrigin(cookie));
 }
 
-} // namespace host::gui
+} // namespace gui

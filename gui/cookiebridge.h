@@ -11,7 +11,7 @@
 
 class QWebEngineCookieStore;
 
-namespace host::gui {
+namespace gui {
 
 QNetworkCookie ToNetworkCookie(const net::Cookie& cookie);
 net::Cookie FromNetworkCookie(const QNetworkCookie& cookie);
@@ -32,4 +32,4 @@ class CookieBridge final : public QObject {
     net::CookieStore& programStore_;
 };
 
-} // namespace host::gui
+} // namespace gui

@@ -15,7 +15,7 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
-namespace host::gui {
+namespace gui {
 
 namespace {
 
@@ -175,4 +175,4 @@ DownloadWindow* StartDownloadWindow(const QString& url, const net::CookieStore& 
     return window;
 }
 
-} // namespace host::gui
+} // namespace gui

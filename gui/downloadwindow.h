@@ -16,7 +16,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
-namespace host::gui {
+namespace gui {
 
 // Shows the progress of one download: once the server has answered, a save
 // dialog (Qt's own, proposing the server's name in the user's download
@@ -61,4 +61,4 @@ class DownloadWindow final : public QWidget {
 DownloadWindow* StartDownloadWindow(const QString& url, const net::CookieStore& cookies,
                                     QWidget* parent = nullptr);
 
-} // namespace host::gui
+} // namespace gui

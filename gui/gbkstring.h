@@ -8,14 +8,14 @@
 
 #include <string_view>
 
-namespace host::gui {
+namespace gui {
 
 inline QString ToQString(std::string_view gbk) {
-    return QString::fromStdU16String(GbkToUtf16(gbk));
+    return QString::fromStdU16String(text::GbkToUtf16(gbk));
 }
 
-inline Text ToGbk(const QString& text) {
-    return Utf16ToGbk(text.toStdU16String());
+inline text::Text ToGbk(const QString& text) {
+    return text::Utf16ToGbk(text.toStdU16String());
 }
 
-} // namespace host::gui
+} // namespace gui

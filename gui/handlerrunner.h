@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace host::gui {
+namespace gui {
 
 class HandlerRunner final {
   public:
@@ -51,4 +51,4 @@ class HandlerRunner final {
     std::vector<QPointer<QObject>> retired_;
 };
 
-} // namespace host::gui
+} // namespace gui

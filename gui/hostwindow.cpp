@@ -12,11 +12,11 @@
 
 #include <algorithm>
 
-namespace host::gui {
+namespace gui {
 
 namespace {
 
-Qt::WindowFlags FlagsFor(const WindowTemplate& window) {
+Qt::WindowFlags FlagsFor(const host::WindowTemplate& window) {
     Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     if (window.minimizeButton)
@@ -29,23 +29,23 @@ Qt::WindowFlags FlagsFor(const WindowTemplate& window) {
 int TrayEventFor(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
     case QSystemTrayIcon::Trigger:
-        return TrayLeftUp;
+        return host::TrayLeftUp;
     case QSystemTrayIcon::DoubleClick:
-        return TrayLeftDoubleClick;
+        return host::TrayLeftDoubleClick;
     case QSystemTrayIcon::Context:
-        return TrayContextMenu;
+        return host::TrayContextMenu;
     default:
         return 0;
     }
 }
 
-QRect RectOf(const Rect& rect) {
+QRect RectOf(const host::Rect& rect) {
     return {rect.left, rect.top, rect.width, rect.height};
 }
 
 } // namespace
 
-HostWindow::HostWindow(const WindowTemplate& window, QWebEngineProfile& profile,
+HostWindow::HostWindow(const host::WindowTemplate& window, QWebEngineProfile& profile,
                        HandlerRunner& runner)
     : QWidget(nullptr, FlagsFor(window)), template_(window), runner_(runner) {
     setWindowTitle(ToQString(window.caption));
@@ -58,7 +58,7 @@ HostWindow::HostWindow(const WindowTemplate& window, QWebEngineProfile& profile,
                 emit closeRequested();
         });
     }
-    for (const ComponentTemplate& component : window.components)
+    for (const host::ComponentTemplate& component : window.components)
         BuildComponent(component, profile);
     // The template's position is the frame's; the size is the outer size too,
     // re-applied once the window manager has put its frame around the window.
@@ -68,10 +68,11 @@ HostWindow::HostWindow(const WindowTemplate& window, QWebEngineProfile& profile,
 
 HostWindow::~HostWindow() = default;
 
-void HostWindow::BuildComponent(const ComponentTemplate& component, QWebEngineProfile& profile) {
+void HostWindow::BuildComponent(const host::ComponentTemplate& component,
+                                QWebEngineProfile& profile) {
     QWidget* widget = nullptr;
     switch (component.type) {
-    case ComponentType::TransLabel: {
+    case host::ComponentType::TransLabel: {
         auto* label = new QLabel(ToQString(component.caption), this);
         // It is drawn under the browser and must never take its clicks.
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -80,10 +81,10 @@ void HostWindow::BuildComponent(const ComponentTemplate& component, QWebEnginePr
         widget = label;
         break;
     }
-    case ComponentType::WebBrowserFrame:
+    case host::ComponentType::WebBrowserFrame:
         widget = new BrowserFrame(component, profile, runner_, this);
         break;
-    case ComponentType::Menu: // a pop-up only: it adds no menu bar
+    case host::ComponentType::Menu: // a pop-up only: it adds no menu bar
         return;
     }
     components_[component.unit] = widget;
@@ -122,17 +123,17 @@ QWidget* HostWindow::TakeComponent(int unit) {
     return component;
 }
 
-const ComponentTemplate* HostWindow::Menu(int unit) const {
+const host::ComponentTemplate* HostWindow::Menu(int unit) const {
     const auto& components = template_.components;
     const auto found = std::find_if(components.begin(), components.end(), [unit](const auto& c) {
-        return c.unit == unit && c.type == ComponentType::Menu;
+        return c.unit == unit && c.type == host::ComponentType::Menu;
     });
     return found == components.end() ? nullptr : &*found;
 }
 
 std::int64_t HostWindow::ReadProperty(int unit, int property) const {
     const QWidget* component = nullptr;
-    if (unit != WindowUnit) {
+    if (unit != host::WindowUnit) {
         const auto found = components_.find(unit);
         if (found == components_.end())
             return 0;
@@ -140,20 +141,22 @@ std::int64_t HostWindow::ReadProperty(int unit, int property) const {
     }
     const QRect rect = component ? component->geometry() : OuterRect();
     switch (property) {
-    case PropLeft:
+    case host::PropLeft:
         return rect.x();
-    case PropTop:
+    case host::PropTop:
         return rect.y();
-    case PropWidth:
+    case host::PropWidth:
         return rect.width();
-    case PropHeight:
+    case host::PropHeight:
         return rect.height();
-    case PropVisible:
+    case host::PropVisible:
         return component ? !component->isHidden() : isVisible();
-    case PropWindowState:
+    case host::PropWindowState:
         if (component)
             return 0;
-        return isMinimized() ? StateMinimised : isMaximized() ? StateMaximised : StateNormal;
+        return isMinimized()   ? host::StateMinimised
+               : isMaximized() ? host::StateMaximised
+                               : host::StateNormal;
     default:
         return 0;
     }
@@ -161,30 +164,30 @@ std::int64_t HostWindow::ReadProperty(int unit, int property) const {
 
 void HostWindow::WriteProperty(int unit, int property, std::int64_t value) {
     const int number = static_cast<int>(value);
-    if (unit == WindowUnit) {
+    if (unit == host::WindowUnit) {
         switch (property) {
-        case PropLeft:
+        case host::PropLeft:
             move(number, OuterRect().y());
             break;
-        case PropTop:
+        case host::PropTop:
             move(OuterRect().x(), number);
             break;
-        case PropWidth:
+        case host::PropWidth:
             RequestOuterSize(number, std::nullopt);
             break;
-        case PropHeight:
+        case host::PropHeight:
             RequestOuterSize(std::nullopt, number);
             break;
-        case PropVisible:
+        case host::PropVisible:
             visibilityWritten_ = true;
             setVisible(value != 0);
             break;
-        case PropWindowState: {
+        case host::PropWindowState: {
             const Qt::WindowStates normal =
                 windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
-            setWindowState(value == StateMinimised   ? normal | Qt::WindowMinimized
-                           : value == StateMaximised ? normal | Qt::WindowMaximized
-                                                     : normal);
+            setWindowState(value == host::StateMinimised   ? normal | Qt::WindowMinimized
+                           : value == host::StateMaximised ? normal | Qt::WindowMaximized
+                                                           : normal);
             break;
         }
         default:
@@ -197,19 +200,19 @@ void HostWindow::WriteProperty(int unit, int property, std::int64_t value) {
         return;
     QWidget& component = *found->second;
     switch (property) {
-    case PropLeft:
+    case host::PropLeft:
         component.move(number, component.y());
         break;
-    case PropTop:
+    case host::PropTop:
         component.move(component.x(), number);
         break;
-    case PropWidth:
+    case host::PropWidth:
         component.resize(number, component.height());
         break;
-    case PropHeight:
+    case host::PropHeight:
         component.resize(component.width(), number);
         break;
-    case PropVisible:
+    case host::PropVisible:
         component.setVisible(value != 0);
         break;
     default:
@@ -389,4 +392,4 @@ void HostWindow::changeEvent(QEvent* event) {
     CheckFrame();
 }
 
-} // namespace host::gui
+} // namespace gui

@@ -16,7 +16,7 @@
 class QSystemTrayIcon;
 class QWebEngineProfile;
 
-namespace host::gui {
+namespace gui {
 
 class BrowserFrame;
 class HandlerRunner;
@@ -27,10 +27,11 @@ class HostWindow final : public QWidget {
 
   public:
     // `window` outlives the window.
-    HostWindow(const WindowTemplate& window, QWebEngineProfile& profile, HandlerRunner& runner);
+    HostWindow(const host::WindowTemplate& window, QWebEngineProfile& profile,
+               HandlerRunner& runner);
     ~HostWindow() override;
 
-    const WindowTemplate& Template() const { return template_; }
+    const host::WindowTemplate& Template() const { return template_; }
 
     // Window events are raised from the created event on until the window
     // starts going away.
@@ -46,7 +47,7 @@ class HostWindow final : public QWidget {
 
     bool HasComponent(int unit) const;
     BrowserFrame* Frame(int unit) const;
-    const ComponentTemplate* Menu(int unit) const;
+    const host::ComponentTemplate* Menu(int unit) const;
     // Hands the component's widget over to be deleted; null when none.
     QWidget* TakeComponent(int unit);
     // Values are clamped by the caller.
@@ -78,7 +79,7 @@ class HostWindow final : public QWidget {
     void showEvent(QShowEvent* event) override;
 
   private:
-    void BuildComponent(const ComponentTemplate& component, QWebEngineProfile& profile);
+    void BuildComponent(const host::ComponentTemplate& component, QWebEngineProfile& profile);
     QMargins CurrentMargins() const;
     bool InNormalState() const;
     void RequestPosition(std::optional<int> left, std::optional<int> top);
@@ -90,7 +91,7 @@ class HostWindow final : public QWidget {
     void ReportGeometry();
     void Raise(const std::function<void()>& handler);
 
-    const WindowTemplate& template_;
+    const host::WindowTemplate& template_;
     HandlerRunner& runner_;
     std::map<int, QWidget*> components_;
     std::unique_ptr<QSystemTrayIcon> tray_;
@@ -108,4 +109,4 @@ class HostWindow final : public QWidget {
     QRect reported_;
 };
 
-} // namespace host::gui
+} // namespace gui

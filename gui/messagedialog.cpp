@@ -12,40 +12,40 @@
 #include <algorithm>
 #include <map>
 
-namespace host::gui {
+namespace gui {
 
 namespace {
 
 QMessageBox::StandardButton StandardButtonFor(int buttonId) {
     switch (buttonId) {
-    case IdCancel:
+    case host::IdCancel:
         return QMessageBox::Cancel;
-    case IdAbort:
+    case host::IdAbort:
         return QMessageBox::Abort;
-    case IdRetry:
+    case host::IdRetry:
         return QMessageBox::Retry;
-    case IdIgnore:
+    case host::IdIgnore:
         return QMessageBox::Ignore;
-    case IdYes:
+    case host::IdYes:
         return QMessageBox::Yes;
-    case IdNo:
+    case host::IdNo:
         return QMessageBox::No;
     default:
         return QMessageBox::Ok;
     }
 }
 
-QMessageBox::Icon IconFor(BoxIcon icon) {
+QMessageBox::Icon IconFor(host::BoxIcon icon) {
     switch (icon) {
-    case BoxIcon::Error:
+    case host::BoxIcon::Error:
         return QMessageBox::Critical;
-    case BoxIcon::Question:
+    case host::BoxIcon::Question:
         return QMessageBox::Question;
-    case BoxIcon::Warning:
+    case host::BoxIcon::Warning:
         return QMessageBox::Warning;
-    case BoxIcon::Information:
+    case host::BoxIcon::Information:
         return QMessageBox::Information;
-    case BoxIcon::None:
+    case host::BoxIcon::None:
         break;
     }
     return QMessageBox::NoIcon;
@@ -68,7 +68,7 @@ void KeepLinesWhole(QMessageBox& box) {
 } // namespace
 
 int RunMessageBox(QWidget* owner, const QString& text, const QString& caption, int style) {
-    const BoxLayout layout = LayoutForStyle(style);
+    const host::BoxLayout layout = host::LayoutForStyle(style);
     QMessageBox box(IconFor(layout.icon), caption, QString(text).replace("\r\n", "\n"),
                     QMessageBox::NoButton, owner);
     // Page texts reach these boxes: never let them be read as markup.
@@ -87,4 +87,4 @@ int RunMessageBox(QWidget* owner, const QString& text, const QString& caption, i
     return chosen == buttonIds.end() ? 0 : chosen->second;
 }
 
-} // namespace host::gui
+} // namespace gui

@@ -4,10 +4,10 @@
 class QString;
 class QWidget;
 
-namespace host::gui {
+namespace gui {
 
 // Shows the box, modal to `owner` or, without one, to the whole program, and
 // returns the identifier of the button that closed it (0 when none did).
 int RunMessageBox(QWidget* owner, const QString& text, const QString& caption, int style);
 
-} // namespace host::gui
+} // namespace gui

@@ -1,7 +1,5 @@
 #include "gui/qthost.h"
 
-#include "text/codepage.h"
-#include "host/fatalerror.h"
 #include "gui/browserframe.h"
 #include "gui/clipboardkeeper.h"
 #include "gui/cookiebridge.h"
@@ -10,10 +8,12 @@
 #include "gui/hostwindow.h"
 #include "gui/messagedialog.h"
 #include "gui/x11desktop.h"
+#include "host/fatalerror.h"
 #include "host/messagebox.h"
 #include "host/propertyvalue.h"
 #include "host/templatecheck.h"
 #include "host/traytip.h"
+#include "text/codepage.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -35,7 +35,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
-namespace host::gui {
+namespace gui {
 
 namespace {
 
@@ -69,7 +69,7 @@ QtHost::QtHost(int& argc, char** argv, net::CookieStore& cookies) : cookies_(coo
     profile_ = std::make_unique<QWebEngineProfile>(QStringLiteral("lodestone"));
     cookieBridge_ = std::make_unique<CookieBridge>(profile_->cookieStore(), cookies_);
     desktop_ = std::make_unique<X11Desktop>();
-    desktop_->WatchFrameExtents([this](WindowHandle handle) {
+    desktop_->WatchFrameExtents([this](host::WindowHandle handle) {
         if (HostWindow* window = OwnWindow(handle))
             window->CheckFrame();
     });
@@ -86,9 +86,9 @@ QtHost::~QtHost() {
     KeepClipboardText();
 }
 
-void QtHost::StartRuntime(std::vector<WindowTemplate> templates) {
-    if (!TemplatesWellFormed(templates))
-        FatalRuntimeError(std::nullopt, Gbk(u8"载入窗口模板数据段出错!"));
+void QtHost::StartRuntime(std::vector<host::WindowTemplate> templates) {
+    if (!host::TemplatesWellFormed(templates))
+        FatalRuntimeError(std::nullopt, text::Gbk(u8"载入窗口模板数据段出错!"));
     templates_ = std::move(templates);
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 }
@@ -98,8 +98,8 @@ void QtHost::RegisterCleanup(std::function<void()> routine) {
 }
 
 void QtHost::LoadStartupWindow(int window) {
-    if (!LoadWindow({window, WindowUnit}))
-        FatalRuntimeError(std::nullopt, Gbk(u8"载入启动窗口失败"));
+    if (!LoadWindow({window, host::WindowUnit}))
+        FatalRuntimeError(std::nullopt, text::Gbk(u8"载入启动窗口失败"));
 }
 
 void QtHost::RunMessageLoop() {
@@ -125,16 +125,16 @@ void QtHost::ProcessEvents() {
     lastDispatch_.start();
 }
 
-void QtHost::FatalRuntimeError(std::optional<int> code, const Text& message) {
-    RunMessageBox(nullptr, ToQString(FatalErrorText(code, message)), ToQString(FatalErrorCaption()),
-                  BoxIconError);
+void QtHost::FatalRuntimeError(std::optional<int> code, const text::Text& message) {
+    RunMessageBox(nullptr, ToQString(host::FatalErrorText(code, message)),
+                  ToQString(host::FatalErrorCaption()), host::BoxIconError);
     // No clean-up and no destructors: the process state is not to be trusted.
     std::fflush(nullptr);
     std::_Exit(-1);
 }
 
-const WindowTemplate* QtHost::Template(int window) const {
-    for (const WindowTemplate& candidate : templates_)
+const host::WindowTemplate* QtHost::Template(int window) const {
+    for (const host::WindowTemplate& candidate : templates_)
         if (candidate.window == window)
             return &candidate;
     return nullptr;
@@ -148,12 +148,12 @@ HostWindow* QtHost::Window(int window) const {
 HostWindow& QtHost::LoadedWindow(int window, const char8_t* message) {
     HostWindow* loaded = Window(window);
     if (!loaded)
-        FatalRuntimeError(std::nullopt, Gbk(message));
+        FatalRuntimeError(std::nullopt, text::Gbk(message));
     return *loaded;
 }
 
-bool QtHost::LoadWindow(UnitRef window, std::optional<UnitRef> parent, bool modal) {
-    const WindowTemplate* windowTemplate = Template(window.window);
+bool QtHost::LoadWindow(host::UnitRef window, std::optional<host::UnitRef> parent, bool modal) {
+    const host::WindowTemplate* windowTemplate = Template(window.window);
     HostWindow* owner = parent ? Window(parent->window) : nullptr;
     if (!windowTemplate || (parent && !owner))
         return false;
@@ -209,14 +209,14 @@ void QtHost::Destroy(HostWindow& window) {
         QCoreApplication::exit(0);
 }
 
-bool QtHost::IsCreated(UnitRef unit) {
+bool QtHost::IsCreated(host::UnitRef unit) {
     const HostWindow* window = Window(unit.window);
-    return window && (unit.unit == WindowUnit || window->HasComponent(unit.unit));
+    return window && (unit.unit == host::WindowUnit || window->HasComponent(unit.unit));
 }
 
-void QtHost::DestroyUnit(UnitRef unit, bool immediately) {
+void QtHost::DestroyUnit(host::UnitRef unit, bool immediately) {
     HostWindow& window = LoadedWindow(unit.window, u8"指定窗口或窗口组件不存在或尚未载入");
-    if (unit.unit != WindowUnit) {
+    if (unit.unit != host::WindowUnit) {
         if (QWidget* component = window.TakeComponent(unit.unit)) {
             component->hide();
             runner_.Retire(component);
@@ -233,23 +233,25 @@ void QtHost::DestroyUnit(UnitRef unit, bool immediately) {
     lastDispatch_.invalidate(); // the next ProcessEvents must see the close
 }
 
-std::int64_t QtHost::ReadProperty(UnitRef unit, int property, int /*element*/) {
+std::int64_t QtHost::ReadProperty(host::UnitRef unit, int property, int /*element*/) {
     return LoadedWindow(unit.window, u8"未载入欲访问窗口组件所在的窗口")
         .ReadProperty(unit.unit, property);
 }
 
-void QtHost::WriteProperty(UnitRef unit, int property, int /*element*/, std::int64_t value) {
+void QtHost::WriteProperty(host::UnitRef unit, int property, int /*element*/, std::int64_t value) {
     LoadedWindow(unit.window, u8"未载入欲访问窗口组件所在的窗口")
-        .WriteProperty(unit.unit, property, ClampPropertyValue(property, value));
+        .WriteProperty(unit.unit, property, host::ClampPropertyValue(property, value));
 }
 
-void QtHost::PopupMenu(UnitRef window, UnitRef menu, std::optional<int> x, std::optional<int> y) {
+void QtHost::PopupMenu(host::UnitRef window, host::UnitRef menu, std::optional<int> x,
+                       std::optional<int> y) {
     HostWindow& owner = LoadedWindow(window.window, u8"指定窗口或窗口组件不存在或尚未载入");
-    const ComponentTemplate* items = menu.window == window.window ? owner.Menu(menu.unit) : nullptr;
+    const host::ComponentTemplate* items =
+        menu.window == window.window ? owner.Menu(menu.unit) : nullptr;
     if (!items || items->items.empty())
         return;
     QMenu popup;
-    for (const MenuItemTemplate& item : items->items)
+    for (const host::MenuItemTemplate& item : items->items)
         popup.addAction(ToQString(item.caption))
             ->setData(QVariant::fromValue(&item - &items->items[0]));
     QPoint position = QCursor::pos() + QPoint(3, 3);
@@ -261,18 +263,18 @@ void QtHost::PopupMenu(UnitRef window, UnitRef menu, std::optional<int> x, std::
     if (!chosen)
         return;
     // The item's handler runs once the menu is gone, as a posted command would.
-    const MenuItemTemplate* item = &items->items[chosen->data().toLongLong()];
+    const host::MenuItemTemplate* item = &items->items[chosen->data().toLongLong()];
     QMetaObject::invokeMethod(
         &owner, [this, item] { runner_.Run(item->onChosen); }, Qt::QueuedConnection);
     lastDispatch_.invalidate();
 }
 
-void QtHost::SetTrayIcon(UnitRef window, const ByteSet& icon, const Text& tip) {
+void QtHost::SetTrayIcon(host::UnitRef window, const text::ByteSet& icon, const text::Text& tip) {
     HostWindow& owner = LoadedWindow(window.window, u8"指定窗口或窗口组件不存在或尚未载入");
     QPixmap image;
     const bool decoded =
         !icon.empty() && image.loadFromData(icon.data(), static_cast<uint>(icon.size()));
-    owner.SetTrayIcon(decoded ? QIcon(image) : QIcon(), ToQString(TrayTip(tip)));
+    owner.SetTrayIcon(decoded ? QIcon(image) : QIcon(), ToQString(host::TrayTip(tip)));
 }
 
 bool QtHost::HasSystemTray() {
@@ -282,19 +284,19 @@ bool QtHost::HasSystemTray() {
     return available;
 }
 
-void QtHost::Navigate(UnitRef frame, const Text& url) {
+void QtHost::Navigate(host::UnitRef frame, const text::Text& url) {
     const HostWindow* window = Window(frame.window);
     if (BrowserFrame* browser = window ? window->Frame(frame.unit) : nullptr)
         browser->Navigate(QUrl(ToQString(url), QUrl::TolerantMode));
 }
 
-void QtHost::AdoptNewWindow(UnitRef frame, ComObject& slot) {
+void QtHost::AdoptNewWindow(host::UnitRef frame, host::ComObject& slot) {
     const HostWindow* window = Window(frame.window);
     if (BrowserFrame* browser = window ? window->Frame(frame.unit) : nullptr)
         slot = browser->BrowserObject();
 }
 
-bool QtHost::SetClipboardText(const Text& text) {
+bool QtHost::SetClipboardText(const text::Text& text) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard)
         return false;
@@ -304,25 +306,26 @@ bool QtHost::SetClipboardText(const Text& text) {
     return clipboard->text() == unicode;
 }
 
-int QtHost::ShowMessageBox(const Text& content, int style, const Text& caption) {
-    return ButtonResult(RunMessageBox(nullptr, ToQString(content), ToQString(caption), style));
+int QtHost::ShowMessageBox(const text::Text& content, int style, const text::Text& caption) {
+    return host::ButtonResult(
+        RunMessageBox(nullptr, ToQString(content), ToQString(caption), style));
 }
 
-HostWindow* QtHost::OwnWindow(WindowHandle handle) const {
+HostWindow* QtHost::OwnWindow(host::WindowHandle handle) const {
     for (const auto& [id, window] : windows_)
         if (window->internalWinId() == handle)
             return window;
     return nullptr;
 }
 
-std::vector<WindowHandle> QtHost::TopLevelWindows() {
+std::vector<host::WindowHandle> QtHost::TopLevelWindows() {
     if (auto stacking = desktop_->StackingOrder())
         return *stacking;
     // Without a window manager's list only the program's own windows are
     // known: the active one first.
-    std::vector<WindowHandle> handles;
+    std::vector<host::WindowHandle> handles;
     for (const auto& [id, window] : windows_) {
-        const WindowHandle handle = window->winId();
+        const host::WindowHandle handle = window->winId();
         if (window->isActiveWindow())
             handles.insert(handles.begin(), handle);
         else
@@ -331,13 +334,13 @@ std::vector<WindowHandle> QtHost::TopLevelWindows() {
     return handles;
 }
 
-bool QtHost::IsWindowVisible(WindowHandle window) {
+bool QtHost::IsWindowVisible(host::WindowHandle window) {
     if (const HostWindow* own = OwnWindow(window))
         return own->isVisible();
     return desktop_->IsShown(window);
 }
 
-std::uint32_t QtHost::WindowProcessId(WindowHandle window) {
+std::uint32_t QtHost::WindowProcessId(host::WindowHandle window) {
     if (OwnWindow(window))
         return CurrentProcessId();
     return desktop_->ProcessId(window);
@@ -347,7 +350,8 @@ std::uint32_t QtHost::CurrentProcessId() {
     return static_cast<std::uint32_t>(QCoreApplication::applicationPid());
 }
 
-int QtHost::OwnedMessageBox(WindowHandle owner, const Text& text, const Text& caption, int style) {
+int QtHost::OwnedMessageBox(host::WindowHandle owner, const text::Text& text,
+                            const text::Text& caption, int style) {
     HostWindow* ownWindow = owner ? OwnWindow(owner) : nullptr;
     // A box for a window that does not exist cannot be shown; one for another
     // program's window is shown on its own.
@@ -356,8 +360,8 @@ int QtHost::OwnedMessageBox(WindowHandle owner, const Text& text, const Text& ca
     return RunMessageBox(ownWindow, ToQString(text), ToQString(caption), style);
 }
 
-void QtHost::StartDownload(const Text& url) {
-    StartDownloadWindow(QString::fromStdString(GbkToUtf8(url)), cookies_);
+void QtHost::StartDownload(const text::Text& url) {
+    StartDownloadWindow(QString::fromStdString(text::GbkToUtf8(url)), cookies_);
 }
 
-} // namespace host::gui
+} // namespace gui

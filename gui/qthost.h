@@ -22,13 +22,13 @@ namespace net {
 class CookieStore;
 }
 
-namespace host::gui {
+namespace gui {
 
 class CookieBridge;
 class HostWindow;
 class X11Desktop;
 
-class QtHost final : public Host {
+class QtHost final : public host::Host {
   public:
     // Takes Qt's own switches from the command line; reads nothing else.
     // The browser frames share `cookies` with the program's own requests and
@@ -37,38 +37,40 @@ class QtHost final : public Host {
     ~QtHost() override;
     Q_DISABLE_COPY_MOVE(QtHost)
 
-    void StartRuntime(std::vector<WindowTemplate> templates) override;
+    void StartRuntime(std::vector<host::WindowTemplate> templates) override;
     void RegisterCleanup(std::function<void()> routine) override;
     void LoadStartupWindow(int window) override;
     void RunMessageLoop() override;
     void ProcessEvents() override;
-    [[noreturn]] void FatalRuntimeError(std::optional<int> code, const Text& message) override;
+    [[noreturn]] void FatalRuntimeError(std::optional<int> code,
+                                        const text::Text& message) override;
 
-    bool LoadWindow(UnitRef window, std::optional<UnitRef> parent = {},
+    bool LoadWindow(host::UnitRef window, std::optional<host::UnitRef> parent = {},
                     bool modal = false) override;
-    bool IsCreated(UnitRef unit) override;
-    void DestroyUnit(UnitRef unit, bool immediately = false) override;
-    std::int64_t ReadProperty(UnitRef unit, int property, int element = -1) override;
-    void WriteProperty(UnitRef unit, int property, int element, std::int64_t value) override;
-    void PopupMenu(UnitRef window, UnitRef menu, std::optional<int> x = {},
+    bool IsCreated(host::UnitRef unit) override;
+    void DestroyUnit(host::UnitRef unit, bool immediately = false) override;
+    std::int64_t ReadProperty(host::UnitRef unit, int property, int element = -1) override;
+    void WriteProperty(host::UnitRef unit, int property, int element, std::int64_t value) override;
+    void PopupMenu(host::UnitRef window, host::UnitRef menu, std::optional<int> x = {},
                    std::optional<int> y = {}) override;
-    void SetTrayIcon(UnitRef window, const ByteSet& icon, const Text& tip = {}) override;
+    void SetTrayIcon(host::UnitRef window, const text::ByteSet& icon,
+                     const text::Text& tip = {}) override;
     bool HasSystemTray() override;
 
-    void Navigate(UnitRef frame, const Text& url) override;
-    void AdoptNewWindow(UnitRef frame, ComObject& slot) override;
+    void Navigate(host::UnitRef frame, const text::Text& url) override;
+    void AdoptNewWindow(host::UnitRef frame, host::ComObject& slot) override;
 
-    bool SetClipboardText(const Text& text) override;
-    int ShowMessageBox(const Text& content, int style,
-                       const Text& caption = DefaultCaption()) override;
+    bool SetClipboardText(const text::Text& text) override;
+    int ShowMessageBox(const text::Text& content, int style,
+                       const text::Text& caption = DefaultCaption()) override;
 
-    std::vector<WindowHandle> TopLevelWindows() override;
-    bool IsWindowVisible(WindowHandle window) override;
-    std::uint32_t WindowProcessId(WindowHandle window) override;
+    std::vector<host::WindowHandle> TopLevelWindows() override;
+    bool IsWindowVisible(host::WindowHandle window) override;
+    std::uint32_t WindowProcessId(host::WindowHandle window) override;
     std::uint32_t CurrentProcessId() override;
-    int OwnedMessageBox(WindowHandle owner, const Text& text, const Text& caption,
+    int OwnedMessageBox(host::WindowHandle owner, const text::Text& text, const text::Text& caption,
                         int style) override;
-    void StartDownload(const Text& url) override;
+    void StartDownload(const text::Text& url) override;
 
     // The browser frames' profile: persistent, named "lodestone", kept in
     // the user's data folder.
@@ -77,12 +79,12 @@ class QtHost final : public Host {
     HostWindow* Window(int window) const;
 
   private:
-    const WindowTemplate* Template(int window) const;
+    const host::WindowTemplate* Template(int window) const;
     // Fatal with `message` when the window is not loaded.
     HostWindow& LoadedWindow(int window, const char8_t* message);
     void Activate(HostWindow& window);
     void Destroy(HostWindow& window);
-    HostWindow* OwnWindow(WindowHandle handle) const;
+    HostWindow* OwnWindow(host::WindowHandle handle) const;
 
     std::unique_ptr<QApplication> application_;
     std::unique_ptr<QTranslator> translator_;
@@ -91,7 +93,7 @@ class QtHost final : public Host {
     std::unique_ptr<CookieBridge> cookieBridge_;
     std::unique_ptr<X11Desktop> desktop_;
     HandlerRunner runner_;
-    std::vector<WindowTemplate> templates_;
+    std::vector<host::WindowTemplate> templates_;
     std::map<int, HostWindow*> windows_;
     std::function<void()> cleanup_;
     QElapsedTimer lastDispatch_;
@@ -99,4 +101,4 @@ class QtHost final : public Host {
     bool trayWarned_ = false;
 };
 
-} // namespace host::gui
+} // namespace gui

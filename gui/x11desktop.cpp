@@ -11,7 +11,7 @@
 #include <cstring>
 #include <type_traits>
 
-namespace host::gui {
+namespace gui {
 
 namespace {
 
@@ -160,4 +160,4 @@ void X11Desktop::WatchFrameExtents(std::function<void(std::uint64_t window)> cha
         extentsFilter_ = std::make_unique<ExtentsFilter>(atoms_->frameExtents, std::move(changed));
 }
 
-} // namespace host::gui
+} // namespace gui

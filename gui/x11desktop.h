@@ -9,7 +9,7 @@
 
 struct xcb_connection_t;
 
-namespace host::gui {
+namespace gui {
 
 // Empty (false) when the program does not run on an X11 display.
 class X11Desktop final {
@@ -43,4 +43,4 @@ class X11Desktop final {
     std::unique_ptr<ExtentsFilter> extentsFilter_;
 };
 
-} // namespace host::gui
+} // namespace gui

@@ -6,17 +6,17 @@
 
 namespace host {
 
-Text FatalErrorText(std::optional<int> code, std::string_view message) {
-    Text text = Gbk(u8"运行时出错!") + "\r\n\r\n";
+text::Text FatalErrorText(std::optional<int> code, std::string_view message) {
+    text::Text text = text::Gbk(u8"运行时出错!") + "\r\n\r\n";
     if (code)
-        text += Gbk(u8"错误代码：") + std::to_string(*code) + "\r\n\r\n";
+        text += text::Gbk(u8"错误代码：") + std::to_string(*code) + "\r\n\r\n";
     if (!message.empty())
-        text += Gbk(u8"错误信息：") + Text(message) + "\r\n";
+        text += text::Gbk(u8"错误信息：") + text::Text(message) + "\r\n";
     return text;
 }
 
-Text FatalErrorCaption() {
-    return Gbk(u8"错误");
+text::Text FatalErrorCaption() {
+    return text::Gbk(u8"错误");
 }
 
 } // namespace host

@@ -10,7 +10,7 @@ namespace host {
 
 // "运行时出错!" and a blank line, then the code and the message when given,
 // each introduced by its label; lines end in CR LF.
-Text FatalErrorText(std::optional<int> code, std::string_view message);
-Text FatalErrorCaption();
+text::Text FatalErrorText(std::optional<int> code, std::string_view message);
+text::Text FatalErrorCaption();
 
 } // namespace host

@@ -4,8 +4,8 @@
 
 namespace host {
 
-Text Host::DefaultCaption() {
-    return Gbk(u8"信息：");
+text::Text Host::DefaultCaption() {
+    return text::Gbk(u8"信息：");
 }
 
 } // namespace host

@@ -4,9 +4,9 @@
 // browser frames and the few window-system lookups. The Qt host implements
 // it for real; tests use a fake that records the calls.
 
+#include "host/windowtemplate.h"
 #include "text/byteset.h"
 #include "text/text.h"
-#include "host/windowtemplate.h"
 
 #include <cstdint>
 #include <functional>
@@ -32,10 +32,12 @@ class Host {
     virtual void ProcessEvents() = 0;
     // Shows the error box and ends the process with exit code -1; the
     // clean-up routine does not run.
-    [[noreturn]] virtual void FatalRuntimeError(std::optional<int> code, const Text& message) = 0;
+    [[noreturn]] virtual void FatalRuntimeError(std::optional<int> code,
+                                                const text::Text& message) = 0;
 
     // Windows and components.
-    virtual bool LoadWindow(UnitRef window, std::optional<UnitRef> parent = {}, bool modal = false) = 0;
+    virtual bool LoadWindow(UnitRef window, std::optional<UnitRef> parent = {},
+                            bool modal = false) = 0;
     virtual bool IsCreated(UnitRef unit) = 0;
     // Closes the window after the running handler has returned (or at once
     // when `immediately`); IsCreated stays true until then.
@@ -48,18 +50,20 @@ class Host {
                            std::optional<int> y = {}) = 0;
     // One tray icon per window: added, modified, or removed when `icon` is
     // empty. The tip is cut to 62 bytes.
-    virtual void SetTrayIcon(UnitRef window, const ByteSet& icon, const Text& tip = {}) = 0;
+    virtual void SetTrayIcon(UnitRef window, const text::ByteSet& icon,
+                             const text::Text& tip = {}) = 0;
     // False when the desktop offers no notification area.
     virtual bool HasSystemTray() = 0;
 
     // The browser frame component.
-    virtual void Navigate(UnitRef frame, const Text& url) = 0;
+    virtual void Navigate(UnitRef frame, const text::Text& url) = 0;
     virtual void AdoptNewWindow(UnitRef frame, ComObject& slot) = 0;
 
     // Clipboard and message boxes. ShowMessageBox has no owner and is
     // task-modal; it returns the button identifier minus one.
-    virtual bool SetClipboardText(const Text& text) = 0;
-    virtual int ShowMessageBox(const Text& content, int style, const Text& caption = DefaultCaption()) = 0;
+    virtual bool SetClipboardText(const text::Text& text) = 0;
+    virtual int ShowMessageBox(const text::Text& content, int style,
+                               const text::Text& caption = DefaultCaption()) = 0;
 
     // Window-system lookups and the owned message box: top-level windows of
     // the desktop, topmost first.
@@ -69,14 +73,15 @@ class Host {
     virtual std::uint32_t CurrentProcessId() = 0;
     // Shows a box owned by `owner` (0: no owner); returns the button
     // identifier, 0 when the box could not be shown.
-    virtual int OwnedMessageBox(WindowHandle owner, const Text& text, const Text& caption, int style) = 0;
+    virtual int OwnedMessageBox(WindowHandle owner, const text::Text& text,
+                                const text::Text& caption, int style) = 0;
 
     // Offers the user the download of `url` (a GBK text) and returns at once;
     // the download goes on while the program runs. A host without a download
     // facility ignores the request.
-    virtual void StartDownload(const Text& url) { (void)url; }
+    virtual void StartDownload(const text::Text& url) { (void)url; }
 
-    static Text DefaultCaption();
+    static text::Text DefaultCaption();
 };
 
 } // namespace host

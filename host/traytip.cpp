@@ -2,7 +2,7 @@
 
 namespace host {
 
-Text TrayTip(std::string_view tip) {
+text::Text TrayTip(std::string_view tip) {
     std::size_t end = 0;
     while (end < tip.size()) {
         const bool leadByte = static_cast<unsigned char>(tip[end]) >= 0x80 && end + 1 < tip.size();
@@ -11,7 +11,7 @@ Text TrayTip(std::string_view tip) {
             break;
         end = next;
     }
-    return Text(tip.substr(0, end));
+    return text::Text(tip.substr(0, end));
 }
 
 } // namespace host

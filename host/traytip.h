@@ -11,6 +11,6 @@ constexpr int MaxTrayTipBytes = 62;
 
 // The tip's first 62 bytes; a double-byte character that would straddle the
 // cut is left out whole rather than split.
-Text TrayTip(std::string_view tip);
+text::Text TrayTip(std::string_view tip);
 
 } // namespace host

@@ -52,20 +52,27 @@ using ComObject = std::shared_ptr<BrowserObject>;
 
 enum class ComponentType { TransLabel, WebBrowserFrame, Menu };
 
-enum class FrameBorder { None = 0, SunkenClient = 1, RaisedDialog = 2, ThinStatic = 3, SunkenInDialog = 4, SingleLine = 5 };
+enum class FrameBorder {
+    None = 0,
+    SunkenClient = 1,
+    RaisedDialog = 2,
+    ThinStatic = 3,
+    SunkenInDialog = 4,
+    SingleLine = 5
+};
 
 struct MenuItemTemplate {
-    Text caption;
+    text::Text caption;
     std::function<void()> onChosen;
 };
 
 struct ComponentTemplate {
     int unit = 0;
     ComponentType type = ComponentType::TransLabel;
-    Text name;
+    text::Text name;
     Rect rect;
     bool visible = true;
-    Text caption; // label text, or the caption of a menu
+    text::Text caption; // label text, or the caption of a menu
 
     // WebBrowserFrame
     FrameBorder border = FrameBorder::ThinStatic;
@@ -73,7 +80,7 @@ struct ComponentTemplate {
     bool offline = false;
     bool dropTarget = true;
     bool registerAsBrowser = false;
-    std::function<void(Text& statusText)> onStatusText;
+    std::function<void(text::Text& statusText)> onStatusText;
     std::function<void(ComObject& slot, bool& cancel)> onNewWindow;
 
     // Menu: its items, one level below it. A hidden top-level menu adds no
@@ -83,7 +90,7 @@ struct ComponentTemplate {
 
 struct WindowTemplate {
     int window = 0;
-    Text caption;
+    text::Text caption;
     Rect rect;
     bool resizable = false; // fixed or resizable border
     bool minimizeButton = true;

@@ -49,7 +49,7 @@ std::optional<Origin> ParseOrigin(std::string_view url) {
     std::string_view rest = url.substr(scheme + 3);
     rest = rest.substr(0, rest.find_first_of("?#"));
     const auto slash = rest.find('/');
-    Origin origin{host::ToLowerCase(rest.substr(0, std::min(slash, rest.find(':')))),
+    Origin origin{text::ToLowerCase(rest.substr(0, std::min(slash, rest.find(':')))),
                   slash == std::string_view::npos ? "/" : std::string(rest.substr(slash))};
     if (origin.host.empty())
         return std::nullopt;
@@ -76,13 +76,13 @@ Cookie::Time CappedExpiry(Clock::time_point now, std::chrono::seconds fromNow) {
 bool ApplyAttribute(Cookie& cookie, std::string_view attribute, const Origin& origin,
                     std::optional<Cookie::Time>& expires, std::optional<Cookie::Time>& maxAge) {
     const auto equals = attribute.find('=');
-    const std::string key = host::ToLowerCase(host::TrimSpaces(attribute.substr(0, equals)));
-    const host::Text value = equals == std::string_view::npos
-                                 ? host::Text{}
-                                 : host::TrimSpaces(attribute.substr(equals + 1));
+    const std::string key = text::ToLowerCase(text::TrimSpaces(attribute.substr(0, equals)));
+    const text::Text value = equals == std::string_view::npos
+                                 ? text::Text{}
+                                 : text::TrimSpaces(attribute.substr(equals + 1));
     const auto now = Clock::now();
     if (key == "domain" && !value.empty()) {
-        std::string domain = host::ToLowerCase(value.starts_with('.') ? value.substr(1) : value);
+        std::string domain = text::ToLowerCase(value.starts_with('.') ? value.substr(1) : value);
         // A bare top-level name would cover every host under it.
         if (!DomainMatches(origin.host, domain) ||
             (domain != origin.host && domain.find('.') == std::string::npos))
@@ -122,12 +122,12 @@ bool CookieStore::SetCookie(std::string_view url, std::string_view name, std::st
     const auto equals = first.find('=');
     if (!name.empty()) {
         cookie.name = name;
-        cookie.value = host::TrimSpaces(first);
+        cookie.value = text::TrimSpaces(first);
     } else if (equals != std::string_view::npos) {
-        cookie.name = host::TrimSpaces(first.substr(0, equals));
-        cookie.value = host::TrimSpaces(first.substr(equals + 1));
+        cookie.name = text::TrimSpaces(first.substr(0, equals));
+        cookie.value = text::TrimSpaces(first.substr(equals + 1));
     } else {
-        cookie.value = host::TrimSpaces(first);
+        cookie.value = text::TrimSpaces(first);
     }
     if (HasControlBytes(cookie.name) || HasControlBytes(cookie.value))
         return false;
@@ -185,7 +185,7 @@ void CookieStore::Remove(const Cookie& cookie) {
 
 std::string CookieStore::CookieHeader(std::string_view hostName, std::string_view path,
                                       bool secure) const {
-    const std::string lowerHost = host::ToLowerCase(hostName);
+    const std::string lowerHost = text::ToLowerCase(hostName);
     const auto now = Clock::now();
     std::vector<const Cookie*> sent;
     for (const Cookie& cookie : cookies_) {

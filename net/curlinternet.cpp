@@ -1,7 +1,7 @@
 #include "net/curlinternet.h"
 
-#include "text/text.h"
 #include "net/curlhandle.h"
+#include "text/text.h"
 
 #include <curl/curl.h>
 
@@ -81,7 +81,7 @@ std::string ProxyAddress(std::string_view proxyList) {
     constexpr std::string_view prefix = "http=";
     if (proxyList.starts_with(prefix))
         proxyList.remove_prefix(prefix.size());
-    return host::TrimSpaces(proxyList);
+    return text::TrimSpaces(proxyList);
 }
 
 // The completed header text as curl takes it: one entry per line. Any CR or
@@ -363,9 +363,9 @@ bool CurlRequest::OnHeaderLine(std::string_view line) {
         if (space != std::string_view::npos)
             std::from_chars(line.data() + space + 1, line.data() + line.size(), status_);
     } else if (StartsWithNoCase(line, "location:")) {
-        location_ = host::TrimSpaces(line.substr(std::strlen("location:")));
+        location_ = text::TrimSpaces(line.substr(std::strlen("location:")));
     } else if (StartsWithNoCase(line, "content-length:")) {
-        const host::Text digits = host::TrimSpaces(line.substr(std::strlen("content-length:")));
+        const text::Text digits = text::TrimSpaces(line.substr(std::strlen("content-length:")));
         std::uint64_t length = 0;
         if (std::from_chars(digits.data(), digits.data() + digits.size(), length).ec == std::errc())
             contentLength_ = length;
@@ -417,7 +417,7 @@ std::optional<Target> CurlRequest::RedirectTarget() const {
         return std::nullopt;
     Target next;
     next.secure = scheme == "https";
-    next.host = host::ToLowerCase(UrlPart(url.get(), CURLUPART_HOST));
+    next.host = text::ToLowerCase(UrlPart(url.get(), CURLUPART_HOST));
     next.port = std::atoi(UrlPart(url.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT).c_str());
     next.path = UrlPart(url.get(), CURLUPART_PATH);
     if (const std::string query = UrlPart(url.get(), CURLUPART_QUERY); !query.empty())
@@ -433,7 +433,7 @@ void CurlRequest::StoreRedirectCookies() {
         const std::string_view line = rest.substr(0, end);
         if (StartsWithNoCase(line, "set-cookie:"))
             setup_.cookies.SetCookie(url, {},
-                                     host::TrimSpaces(line.substr(std::strlen("set-cookie:"))));
+                                     text::TrimSpaces(line.substr(std::strlen("set-cookie:"))));
         rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 2);
     }
 }

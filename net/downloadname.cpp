@@ -55,9 +55,9 @@ std::string PercentDecoded(std::string_view text) {
 // byte would end the conversion.
 std::string AsUtf8(std::string bytes) {
     std::erase_if(bytes, [](unsigned char c) { return c < 0x20 || c == 0x7F; });
-    if (host::ConvertCodePage(bytes, host::Utf8CodePage, host::Utf8CodePage) == bytes)
+    if (text::ConvertCodePage(bytes, text::Utf8CodePage, text::Utf8CodePage) == bytes)
         return bytes;
-    return host::GbkToUtf8(bytes);
+    return text::GbkToUtf8(bytes);
 }
 
 // Direction marks can make "txt.exe" read as "exe.txt".
@@ -139,7 +139,7 @@ std::string ContentDispositionName(std::string_view header) {
     while (!rest.empty()) {
         rest.remove_prefix(1); // the ";"
         const auto equals = rest.find_first_of("=;");
-        const std::string key = host::ToLowerCase(TrimBlanks(rest.substr(0, equals)));
+        const std::string key = text::ToLowerCase(TrimBlanks(rest.substr(0, equals)));
         if (equals == std::string_view::npos || rest[equals] == ';') {
             rest.remove_prefix(std::min(equals, rest.size()));
             continue;
@@ -151,7 +151,7 @@ std::string ContentDispositionName(std::string_view header) {
         if (key == "filename")
             plain = value;
         else if (key == "filename*" &&
-                 host::ToLowerCase(value.substr(0, Utf8Prefix.size())) == Utf8Prefix)
+                 text::ToLowerCase(value.substr(0, Utf8Prefix.size())) == Utf8Prefix)
             if (const auto quote = value.find('\'', Utf8Prefix.size()); quote != std::string::npos)
                 extended = value.substr(quote + 1);
     }

@@ -1,8 +1,8 @@
 #include "net/filedownload.h"
 
-#include "text/text.h"
 #include "net/curlhandle.h"
 #include "net/downloadname.h"
+#include "text/text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,7 +26,7 @@ constexpr int PollMs = 1000;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
-           host::ToLowerCase(text.substr(0, prefix.size())) == host::ToLowerCase(prefix);
+           text::ToLowerCase(text.substr(0, prefix.size())) == text::ToLowerCase(prefix);
 }
 
 std::string UrlPart(CURLU* url, CURLUPart part) {
@@ -55,7 +55,7 @@ std::optional<Address> ParseAddress(std::string_view url) {
         return std::nullopt;
     const std::string scheme = UrlPart(handle.get(), CURLUPART_SCHEME);
     Address address{UrlPart(handle.get(), CURLUPART_URL),
-                    host::ToLowerCase(UrlPart(handle.get(), CURLUPART_HOST)),
+                    text::ToLowerCase(UrlPart(handle.get(), CURLUPART_HOST)),
                     UrlPart(handle.get(), CURLUPART_PATH), scheme == "https"};
     if ((scheme != "http" && scheme != "https") || address.host.empty() || address.url.empty())
         return std::nullopt;

@@ -1,7 +1,7 @@
 #include "net/ownermessagebox.h"
 
-#include "text/codepage.h"
 #include "host/messagebox.h"
+#include "text/codepage.h"
 
 #include <algorithm>
 
@@ -27,11 +27,11 @@ host::WindowHandle FindProcessWindow(host::Host& host, std::uint32_t processId) 
     return found != windows.end() ? found->window : 0;
 }
 
-int OwnerMessageBox(host::Host& host, const host::Text& message, std::optional<int> style,
-                    host::Text* title, std::optional<host::WindowHandle> owner) {
+int OwnerMessageBox(host::Host& host, const text::Text& message, std::optional<int> style,
+                    text::Text* title, std::optional<host::WindowHandle> owner) {
     const host::WindowHandle ownerWindow =
         owner ? *owner : FindProcessWindow(host, host.CurrentProcessId());
-    const host::Text caption = title && !title->empty() ? *title : host::Gbk(u8"友情提醒");
+    const text::Text caption = title && !title->empty() ? *title : text::Gbk(u8"友情提醒");
     if (title)
         *title = caption;
     return host.OwnedMessageBox(ownerWindow, message, caption,

@@ -30,7 +30,7 @@ host::WindowHandle FindProcessWindow(host::Host& host, std::uint32_t processId);
 // the information icon with an OK button; the title (also when empty) is
 // "友情提醒", which is stored into the caller's variable when one is given;
 // the owner is the topmost visible window of the current process.
-int OwnerMessageBox(host::Host& host, const host::Text& message, std::optional<int> style = {},
-                    host::Text* title = nullptr, std::optional<host::WindowHandle> owner = {});
+int OwnerMessageBox(host::Host& host, const text::Text& message, std::optional<int> style = {},
+                    text::Text* title = nullptr, std::optional<host::WindowHandle> owner = {});
 
 } // namespace net

@@ -2,7 +2,7 @@
 
 namespace net {
 
-using namespace host;
+using namespace text;
 
 Text UrlHost(std::string_view url) {
     Text rest = ReplaceSubtext(url, "https://", {}, {}, {}, true);

@@ -12,12 +12,12 @@ namespace net {
 // The host name in small letters, without scheme, port and path. Only the
 // exact lower-case schemes are removed (anywhere in the text); user
 // information is not recognised.
-host::Text UrlHost(std::string_view url);
+text::Text UrlHost(std::string_view url);
 
 // From the first "/" at or after the first occurrence of the host (which may
 // lie inside the scheme) to the end, query and fragment included; "/" when
 // there is none.
-host::Text UrlPath(std::string_view url);
+text::Text UrlPath(std::string_view url);
 
 // The number after the first ":" of the authority, 80 when there is no ":",
 // 0 when no number follows it. Only "http://" (any letter case) is skipped as

@@ -1,8 +1,8 @@
 #include "net/webpageaccess.h"
 
-#include "text/codepage.h"
 #include "net/ownermessagebox.h"
 #include "net/url.h"
+#include "text/codepage.h"
 #include "text/encoding.h"
 
 #include <array>
@@ -12,7 +12,7 @@ namespace net {
 
 namespace {
 
-using host::Text;
+using text::Text;
 
 constexpr std::string_view UserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 constexpr std::string_view DefaultAccept =
@@ -29,7 +29,7 @@ constexpr int HeaderBufferSize = 2048;
 constexpr std::uint64_t LargestReservation = 512u << 20;
 
 bool Lacks(std::string_view headers, std::string_view name) {
-    return host::FindText(headers, name, 1, true) == -1;
+    return text::FindText(headers, name, 1, true) == -1;
 }
 
 // These texts end up inside header lines (the Referer and Cookie lines) or
@@ -43,20 +43,20 @@ void CompleteHeaders(Text& headers, const Text& url, bool post, const Text& post
     if (Lacks(headers, "Accept: "))
         headers += DefaultAccept;
     if (Lacks(headers, "Referer: "))
-        headers += host::JoinTexts("Referer: ", url, "\r\n");
+        headers += text::JoinTexts("Referer: ", url, "\r\n");
     if (Lacks(headers, "Accept-Language: "))
         headers += DefaultLanguage;
     if (post && !postData.empty())
-        headers += host::JoinTexts(
-            FormContentType, "Content-Length: ", host::ToText(host::TextLength(postData)), "\r\n");
+        headers += text::JoinTexts(
+            FormContentType, "Content-Length: ", text::ToText(text::TextLength(postData)), "\r\n");
     if (!cookies.empty())
-        headers += host::JoinTexts("Cookie: ", cookies, "\r\n\r\n");
+        headers += text::JoinTexts("Cookie: ", cookies, "\r\n\r\n");
 }
 
 // Makes room for the length a response announced (trusted only so far). A
 // large body is backed by huge pages where the system offers them: faulting
 // in a long body 4 KiB at a time costs more than receiving it.
-void ReserveBody(host::ByteSet& body, std::uint64_t length) {
+void ReserveBody(text::ByteSet& body, std::uint64_t length) {
     body.reserve(std::min(length, LargestReservation));
     constexpr std::uintptr_t HugePage = std::uintptr_t(2) << 20;
     const auto first = reinterpret_cast<std::uintptr_t>(body.data());
@@ -66,8 +66,8 @@ void ReserveBody(host::ByteSet& body, std::uint64_t length) {
         madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
 
-host::ByteSet ReadBody(host::Host& host, HttpRequest& request) {
-    host::ByteSet body;
+text::ByteSet ReadBody(host::Host& host, HttpRequest& request) {
+    text::ByteSet body;
     // One buffer serves every read: the bytes are appended at once.
     std::array<std::uint8_t, ReadChunk> chunk;
     const std::function<void()> processEvents = [&host] { host.ProcessEvents(); };
@@ -91,7 +91,7 @@ host::ByteSet ReadBody(host::Host& host, HttpRequest& request) {
 void StoreCookies(Internet& internet, const Text& hostName, const Text& headerBlock) {
     if (Lacks(headerBlock, SetCookieMarker))
         return;
-    const Text cookieUrl = host::JoinTexts("http://", hostName);
+    const Text cookieUrl = text::JoinTexts("http://", hostName);
     std::string_view rest = headerBlock;
     while (!rest.empty()) {
         const auto lineFeed = rest.find('\n');
@@ -102,22 +102,22 @@ void StoreCookies(Internet& internet, const Text& hostName, const Text& headerBl
         if (Lacks(line, SetCookieMarker))
             continue;
         const Text cookie =
-            host::ReplaceRange(line, 1, static_cast<std::int64_t>(SetCookieMarker.size()));
-        const int equals = host::FindText(cookie, "=");
+            text::ReplaceRange(line, 1, static_cast<std::int64_t>(SetCookieMarker.size()));
+        const int equals = text::FindText(cookie, "=");
         if (equals == -1)
             internet.SetCookie(cookieUrl, {}, cookie);
         else
-            internet.SetCookie(cookieUrl, host::TextLeft(cookie, equals - 1),
-                               host::TextRight(cookie, host::TextLength(cookie) - equals));
+            internet.SetCookie(cookieUrl, text::TextLeft(cookie, equals - 1),
+                               text::TextRight(cookie, text::TextLength(cookie) - equals));
     }
 }
 
-host::ByteSet Convert(host::ByteSet body, int conversion) {
+text::ByteSet Convert(text::ByteSet body, int conversion) {
     switch (conversion) {
     case Utf8Body:
-        return host::ToByteSet(text::Utf8ToGbk(host::ToText(body)));
+        return text::ToByteSet(text::Utf8ToGbk(text::ToText(body)));
     case Big5Body:
-        return host::ToByteSet(text::Big5ToSimplifiedGbk(host::ToText(body)));
+        return text::ToByteSet(text::Big5ToSimplifiedGbk(text::ToText(body)));
     default:
         return body;
     }
@@ -125,26 +125,26 @@ host::ByteSet Convert(host::ByteSet body, int conversion) {
 
 } // namespace
 
-host::ByteSet WebPageAccess(const WebContext& web, Text& url, int accessMethod, const Text& proxy,
+text::ByteSet WebPageAccess(const WebContext& web, Text& url, int accessMethod, const Text& proxy,
                             Text* extraHeaders, const Text& postData, const Text& cookies,
                             int conversion, Text* responseHeaders) {
-    url = host::TrimSpaces(url);
+    url = text::TrimSpaces(url);
     if (accessMethod != AccessGet && accessMethod != AccessPost) {
         OwnerMessageBox(web.host,
-                        host::Gbk(u8"【网页_访问】命令的第二个【访问方式】参数有误,请返回修改"));
+                        text::Gbk(u8"【网页_访问】命令的第二个【访问方式】参数有误,请返回修改"));
         return {};
     }
     const bool post = accessMethod == AccessPost;
-    if (host::TextLeft(url, 7) != "http://" && host::TextLeft(url, 8) != "https://")
-        url = host::JoinTexts("http://", url);
+    if (text::TextLeft(url, 7) != "http://" && text::TextLeft(url, 8) != "https://")
+        url = text::JoinTexts("http://", url);
     if (BreaksLines(url) || BreaksLines(proxy) || BreaksLines(cookies))
         return {};
     const Text hostName = UrlHost(url);
     const Text path = UrlPath(url);
 
     std::optional<Text> proxyList;
-    if (!host::RemoveSpaces(proxy).empty())
-        proxyList = host::JoinTexts("http=", proxy);
+    if (!text::RemoveSpaces(proxy).empty())
+        proxyList = text::JoinTexts("http=", proxy);
     auto session = web.internet.Open(UserAgent, proxyList);
     if (!session)
         return {};
@@ -159,14 +159,14 @@ host::ByteSet WebPageAccess(const WebContext& web, Text& url, int accessMethod, 
     Text& headers = extraHeaders ? *extraHeaders : ownHeaders;
     CompleteHeaders(headers, url, post, postData, cookies);
     request->Send(headers, post ? std::string_view(postData) : std::string_view());
-    host::ByteSet body = ReadBody(web.host, *request);
+    text::ByteSet body = ReadBody(web.host, *request);
     const std::optional<std::string> block = request->RawHeaders();
     request.reset();
     connection.reset();
     session.reset();
 
     const Text headerBlock =
-        block ? host::TextFromBytes(*block) : host::SpaceText(HeaderBufferSize);
+        block ? text::TextFromBytes(*block) : text::SpaceText(HeaderBufferSize);
     if (responseHeaders)
         *responseHeaders = headerBlock;
     StoreCookies(web.internet, hostName, headerBlock);
@@ -174,7 +174,7 @@ host::ByteSet WebPageAccess(const WebContext& web, Text& url, int accessMethod, 
 }
 
 Text FetchPageText(const WebContext& web, Text& url) {
-    return host::ToText(WebPageAccess(web, url));
+    return text::ToText(WebPageAccess(web, url));
 }
 
 } // namespace net

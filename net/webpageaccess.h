@@ -2,10 +2,10 @@
 // The client's one way of fetching a web page: one complete HTTP exchange per
 // call, the body handed back as a byte set (empty on every failure).
 
-#include "text/byteset.h"
 #include "host/host.h"
-#include "text/text.h"
 #include "net/internet.h"
+#include "text/byteset.h"
+#include "text/text.h"
 
 namespace net {
 
@@ -27,12 +27,12 @@ enum BodyConversion : int { KeepBody = 0, Utf8Body = 1, Big5Body = 2 };
 // a message box; a request whose URL, proxy or cookies hold a line break or a
 // NUL byte is refused silently. `conversion` turns the body from UTF-8 or
 // Big5 into GBK (up to its first NUL byte).
-host::ByteSet WebPageAccess(const WebContext& web, host::Text& url, int accessMethod = AccessGet,
-                            const host::Text& proxy = {}, host::Text* extraHeaders = nullptr,
-                            const host::Text& postData = {}, const host::Text& cookies = {},
-                            int conversion = KeepBody, host::Text* responseHeaders = nullptr);
+text::ByteSet WebPageAccess(const WebContext& web, text::Text& url, int accessMethod = AccessGet,
+                            const text::Text& proxy = {}, text::Text* extraHeaders = nullptr,
+                            const text::Text& postData = {}, const text::Text& cookies = {},
+                            int conversion = KeepBody, text::Text* responseHeaders = nullptr);
 
 // GET with nothing but the URL; the body up to its first NUL byte.
-host::Text FetchPageText(const WebContext& web, host::Text& url);
+text::Text FetchPageText(const WebContext& web, text::Text& url);
 
 } // namespace net

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace host {
+namespace text {
 
 int ByteSetLength(const ByteSet& bytes) {
     return static_cast<int>(std::min<std::size_t>(bytes.size(), std::numeric_limits<int>::max()));
@@ -28,4 +28,4 @@ ByteSet ToByteSet(std::string_view text) {
     return ByteSet(text.begin(), text.end());
 }
 
-} // namespace host
+} // namespace text

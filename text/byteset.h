@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace host {
+namespace text {
 
 using ByteSet = std::vector<std::uint8_t>;
 
@@ -18,4 +18,4 @@ ByteSet ZeroByteSet(std::int64_t count);
 Text ToText(const ByteSet& bytes);
 ByteSet ToByteSet(std::string_view text);
 
-} // namespace host
+} // namespace text

@@ -11,7 +11,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace host {
+namespace text {
 namespace {
 
 const char* IcuName(int codePage) {
@@ -326,4 +326,4 @@ Text Utf16ToGbk(std::u16string_view text) {
     return FromUtf16(text, GbkCodePage);
 }
 
-} // namespace host
+} // namespace text

@@ -13,7 +13,7 @@
 
 struct UConverter;
 
-namespace host {
+namespace text {
 
 enum CodePage : int {
     AnsiCodePage = 0,
@@ -57,4 +57,4 @@ std::string GbkToUtf8(std::string_view gbk);
 std::u16string GbkToUtf16(std::string_view gbk);
 Text Utf16ToGbk(std::u16string_view text);
 
-} // namespace host
+} // namespace text

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace host {
+namespace text {
 namespace {
 
 bool IsMark(char byte) {
@@ -52,4 +52,4 @@ void MemoryFile::CloseFile() {
     *this = MemoryFile();
 }
 
-} // namespace host
+} // namespace text

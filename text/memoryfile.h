@@ -8,7 +8,7 @@
 #include <concepts>
 #include <cstddef>
 
-namespace host {
+namespace text {
 
 class MemoryFile final {
   public:
@@ -49,4 +49,4 @@ class MemoryFile final {
 
 MemoryFile OpenMemoryFile();
 
-} // namespace host
+} // namespace text

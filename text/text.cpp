@@ -12,7 +12,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace host {
+namespace text {
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
@@ -382,4 +382,4 @@ Text TextFromBytes(std::string_view bytes) {
     return Text(bytes.substr(0, bytes.find('\0')));
 }
 
-} // namespace host
+} // namespace text

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace host {
+namespace text {
 
 using Text = std::string;
 
@@ -64,4 +64,4 @@ std::int64_t TruncateToInteger(double value);
 // Any byte string made a text: its bytes up to the first NUL.
 Text TextFromBytes(std::string_view bytes);
 
-} // namespace host
+} // namespace text

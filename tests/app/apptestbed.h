@@ -26,14 +26,14 @@ class AppTestBed : public ::testing::Test {
 
     // The user points at a link in the portal page and clicks it; returns
     // the cancel flag the handler left.
-    bool ClickLink(const host::Text& address) {
+    bool ClickLink(const text::Text& address) {
         host.HoverLink(app::MainBrowser, address);
         return host.RequestNewWindow(app::MainBrowser);
     }
-    bool PlayLink(const host::Text& hash) {
+    bool PlayLink(const text::Text& hash) {
         return ClickLink("http://127.0.0.1:47901/magnet?info_hash=" + hash);
     }
-    bool TorrentLink(const host::Text& hash) {
+    bool TorrentLink(const text::Text& hash) {
         return ClickLink("http://127.0.0.1:47901/torrent?info_hash=" + hash);
     }
 };

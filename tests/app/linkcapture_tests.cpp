@@ -13,14 +13,19 @@ using app::PlayerWindow;
 // by its class attribute.
 std::string TorrentPage(const std::string& aPath, const std::string& bPath) {
     return "<html><body><h1>种子信息</h1>"
-           "<a href=\"http://cachea.test" + aPath + "\" class=\"cache\">缓存 A</a>"
-           "<a href=\"http://127.0.0.1:47904" + bPath + "\" class=\"cache\">缓存 B</a>"
+           "<a href=\"http://cachea.test" +
+           aPath +
+           "\" class=\"cache\">缓存 A</a>"
+           "<a href=\"http://127.0.0.1:47904" +
+           bPath +
+           "\" class=\"cache\">缓存 B</a>"
            "</body></html>";
 }
 
-host::Text ExpectedCopyText(const host::Text& hash, const host::Text& aPath, const host::Text& bPath) {
-    return host::Gbk(u8"磁力链接：") + "\r\nmagnet:?xt=urn:btih:" + hash + "\r\n" +
-           host::Gbk(u8"种子地址：") + "\r\nhttp://cachea.test" + aPath +
+text::Text ExpectedCopyText(const text::Text& hash, const text::Text& aPath,
+                            const text::Text& bPath) {
+    return text::Gbk(u8"磁力链接：") + "\r\nmagnet:?xt=urn:btih:" + hash + "\r\n" +
+           text::Gbk(u8"种子地址：") + "\r\nhttp://cachea.test" + aPath +
            "\r\nhttp://127.0.0.1:47904" + bPath;
 }
 
@@ -35,13 +40,13 @@ class LinkCaptureTest : public AppTestBed {
 TEST_F(LinkCaptureTest, TorrentLinkFetchesThePageCopiesFiveLinesAndConfirms) {
     EXPECT_TRUE(TorrentLink("ABC"));
     ASSERT_EQ(portal.Requests(), std::vector<std::string>{"/torrent?info_hash=ABC"});
-    const host::Text expected = ExpectedCopyText("ABC", "/t/ABC.torrent", "/b/ABC.torrent");
+    const text::Text expected = ExpectedCopyText("ABC", "/t/ABC.torrent", "/b/ABC.torrent");
     ASSERT_EQ(host.clipboard.size(), 1u);
     EXPECT_EQ(host.clipboard[0], expected);
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].content, expected);
     EXPECT_EQ(host.boxes[0].style, 64);
-    EXPECT_EQ(host.boxes[0].caption, host::Gbk(u8"地址复制成功,请粘贴到空白处"));
+    EXPECT_EQ(host.boxes[0].caption, text::Gbk(u8"地址复制成功,请粘贴到空白处"));
     EXPECT_FALSE(host.IsCreated(PlayerWindow));
     EXPECT_EQ(host.Property(MainWindow, host::PropVisible), 1);
 }
@@ -60,8 +65,8 @@ TEST_F(LinkCaptureTest, HashIsEverythingAfterTheLastMarker) {
         ClickLink(c.status);
         EXPECT_EQ(globals().CapturedInfoHash, c.hash) << c.status;
         EXPECT_EQ(portal.Requests().back(), std::string("/torrent?info_hash=") + c.hash);
-        EXPECT_EQ(host.clipboard.back().find("magnet:?xt=urn:btih:" + std::string(c.hash) + "\r\n") !=
-                      std::string::npos,
+        EXPECT_EQ(host.clipboard.back().find("magnet:?xt=urn:btih:" + std::string(c.hash) +
+                                             "\r\n") != std::string::npos,
                   true);
     }
 }
@@ -137,7 +142,7 @@ TEST_F(LinkCaptureTest, HostileStatusTextsGiveADefinedResult) {
     EXPECT_EQ(globals().CacheAPath, "");
     ASSERT_EQ(host.boxes.size(), 1u) << "the box is shown all the same";
 
-    EXPECT_TRUE(TorrentLink(host::Text(100000, 'A')));
+    EXPECT_TRUE(TorrentLink(text::Text(100000, 'A')));
     EXPECT_TRUE(TorrentLink("\x81\xff\x80 #%"));
     EXPECT_EQ(host.boxes.size(), 3u);
     for (const auto& request : portal.Requests())

@@ -75,9 +75,9 @@ TEST_F(ShellTest, TrayEventsShowPopUpOrDoNothing) {
 TEST_F(ShellTest, TrayMenuHasItsThreeItems) {
     const auto& items = host.Component(app::TrayMenu).items;
     ASSERT_EQ(items.size(), 3u);
-    EXPECT_EQ(items[0].caption, host::Gbk(u8"关于软件"));
-    EXPECT_EQ(items[1].caption, host::Gbk(u8"检查更新"));
-    EXPECT_EQ(items[2].caption, host::Gbk(u8"退出"));
+    EXPECT_EQ(items[0].caption, text::Gbk(u8"关于软件"));
+    EXPECT_EQ(items[1].caption, text::Gbk(u8"检查更新"));
+    EXPECT_EQ(items[2].caption, text::Gbk(u8"退出"));
     EXPECT_FALSE(host.Component(app::TrayMenu).visible);
 }
 
@@ -85,7 +85,7 @@ TEST_F(ShellTest, AboutShowsAnInformationBox) {
     host.ChooseMenuItem(app::TrayMenu, 0);
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].style, 64);
-    EXPECT_EQ(host.boxes[0].caption, host::Gbk(u8"软件信息"));
+    EXPECT_EQ(host.boxes[0].caption, text::Gbk(u8"软件信息"));
 }
 
 TEST_F(ShellTest, ExitPostsTheCloseAndTheLoopEndsAfterCleanUp) {
@@ -106,7 +106,7 @@ TEST_F(ShellTest, ClosingTheMainWindowClosesThePlayerWithoutShowingAnything) {
 }
 
 TEST_F(ShellTest, PlayerOpensOnTheUnencodedMagnetAndFitsItsBrowser) {
-    const host::Text hash = "0123456789ABCDEF0123456789ABCDEF01234567";
+    const text::Text hash = "0123456789ABCDEF0123456789ABCDEF01234567";
     PlayLink(hash);
     EXPECT_EQ(host.Property(PlayerWindow, host::PropWidth), 796);
     EXPECT_EQ(host.Property(PlayerWindow, host::PropHeight), 603);

@@ -11,8 +11,8 @@ constexpr int Yes = 5;
 constexpr int No = 6;
 
 std::string NoticePage(const std::string& version, const std::string& address) {
-    return "<div class=\"post\"><h2>软件更新</h2><p>最新版本号：" + version + "</p><p>下载地址：" + address +
-           "</p><p><br /></p> </div>";
+    return "<div class=\"post\"><h2>软件更新</h2><p>最新版本号：" + version + "</p><p>下载地址：" +
+           address + "</p><p><br /></p> </div>";
 }
 
 // The direct link as the share page's script writes it: slashes escaped as \\/.
@@ -30,7 +30,7 @@ class UpdateCheckTest : public AppTestBed {
         notice.Serve("/share", SharePage("http:\\\\/\\\\/127.0.0.1:47905\\\\/get\\\\/new.tar.gz"));
     }
     void Check() { app::CheckForUpdate(program); }
-    host::Text LatestBox() const { return host.boxes.empty() ? "" : host.boxes.back().content; }
+    text::Text LatestBox() const { return host.boxes.empty() ? "" : host.boxes.back().content; }
 };
 
 TEST_F(UpdateCheckTest, NewerVersionAskedYesDownloadsTheUnescapedDirectLink) {
@@ -38,11 +38,12 @@ TEST_F(UpdateCheckTest, NewerVersionAskedYesDownloadsTheUnescapedDirectLink) {
     host.boxAnswers = {Yes};
     Check();
     ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].content, host::Gbk(u8"发现新版本，是否更新软件？"));
+    EXPECT_EQ(host.boxes[0].content, text::Gbk(u8"发现新版本，是否更新软件？"));
     EXPECT_EQ(host.boxes[0].style, 0x24);
-    EXPECT_EQ(host.boxes[0].caption, host::Gbk(u8"更新提示"));
-    EXPECT_EQ(notice.Requests(), (std::vector<std::string>{"/notice.html", "/share?id=1&from=notice"}));
-    EXPECT_EQ(host.downloads, std::vector<host::Text>{"http://127.0.0.1:47905/get/new.tar.gz"});
+    EXPECT_EQ(host.boxes[0].caption, text::Gbk(u8"更新提示"));
+    EXPECT_EQ(notice.Requests(),
+              (std::vector<std::string>{"/notice.html", "/share?id=1&from=notice"}));
+    EXPECT_EQ(host.downloads, std::vector<text::Text>{"http://127.0.0.1:47905/get/new.tar.gz"});
     EXPECT_EQ(globals().CurrentVersion, "20130906");
     EXPECT_EQ(globals().LatestVersion, "20261201");
     EXPECT_EQ(globals().DownloadAddress, "http://127.0.0.1:47905/share?id=1&from=notice");
@@ -53,7 +54,7 @@ TEST_F(UpdateCheckTest, VersionsCompareByteByByte) {
         const char* latest;
         bool newer;
     } cases[] = {
-        {"20130906", false}, {"20130905", false}, {"2013", false}, {"", false},
+        {"20130906", false}, {"20130905", false}, {"2013", false},     {"", false},
         {"20130907", true},  {"2014", true},      {"20130906 ", true},
     };
     for (const auto& c : cases) {
@@ -61,15 +62,17 @@ TEST_F(UpdateCheckTest, VersionsCompareByteByByte) {
         host.boxAnswers = {No};
         notice.Serve("/notice.html", NoticePage(c.latest, ShareAddress));
         Check();
-        EXPECT_EQ(LatestBox(), host::Gbk(c.newer ? u8"发现新版本，是否更新软件？" : u8"当前为最新版！！"))
+        EXPECT_EQ(LatestBox(),
+                  text::Gbk(c.newer ? u8"发现新版本，是否更新软件？" : u8"当前为最新版！！"))
             << '"' << c.latest << '"';
     }
     EXPECT_TRUE(host.downloads.empty());
 }
 
 TEST_F(UpdateCheckTest, MarkersIgnoreTagCaseAndEntitiesAnyCase) {
-    notice.Serve("/notice.html", "<div>软件更新<P>最新版本号：20990101</P><P>下载地址："
-                                 "http://127.0.0.1:47905/share?id=1&AMP;from=notice</P><P><BR /></P> </DIV>");
+    notice.Serve("/notice.html",
+                 "<div>软件更新<P>最新版本号：20990101</P><P>下载地址："
+                 "http://127.0.0.1:47905/share?id=1&AMP;from=notice</P><P><BR /></P> </DIV>");
     host.boxAnswers = {Yes};
     Check();
     EXPECT_EQ(globals().LatestVersion, "20990101");
@@ -86,7 +89,8 @@ TEST_F(UpdateCheckTest, OnlyTheFirstFrontMarkerCounts) {
 
 TEST_F(UpdateCheckTest, SilentWithoutTheSectionMarkerOrThePage) {
     Check(); // nothing served: a 404 with an empty body
-    notice.Serve("/notice.html", "<p>最新版本号：20990101</p><p>下载地址：x</p><p><br /></p> </div>");
+    notice.Serve("/notice.html",
+                 "<p>最新版本号：20990101</p><p>下载地址：x</p><p><br /></p> </div>");
     Check();
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_EQ(globals().LatestVersion, "") << "kept from before when the section is missing";
@@ -113,7 +117,7 @@ TEST_F(UpdateCheckTest, LinkWithoutEscapesIsHandedOverUnchanged) {
     notice.Serve("/share", SharePage("http://127.0.0.1:47905/plain.bin"));
     host.boxAnswers = {Yes};
     Check();
-    EXPECT_EQ(host.downloads, std::vector<host::Text>{"http://127.0.0.1:47905/plain.bin"});
+    EXPECT_EQ(host.downloads, std::vector<text::Text>{"http://127.0.0.1:47905/plain.bin"});
 }
 
 TEST_F(UpdateCheckTest, ANestedCheckReplacesTheSharedTexts) {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-namespace host::clipboard {
+namespace clipboard {
 namespace {
 
 constexpr TargetAtoms Atoms{1, 2, 3, 4, 5, 6, 7, 8};
@@ -85,4 +85,4 @@ TEST(OfferText, RefusesOtherTargets) {
 }
 
 } // namespace
-} // namespace host::clipboard
+} // namespace clipboard

@@ -55,7 +55,9 @@ void FakeHost::Resize(int window, int width, int height) {
     Raise(Template(window).onResized);
 }
 
-void FakeHost::Close(int window) { Destroy(window); }
+void FakeHost::Close(int window) {
+    Destroy(window);
+}
 
 void FakeHost::Tray(int window, int trayEvent) {
     if (const auto& handler = Template(window).onTray)
@@ -66,7 +68,7 @@ void FakeHost::ChooseMenuItem(host::UnitRef menu, int item) {
     Component(menu).items.at(item).onChosen();
 }
 
-void FakeHost::HoverLink(host::UnitRef frame, host::Text address) {
+void FakeHost::HoverLink(host::UnitRef frame, text::Text address) {
     Component(frame).onStatusText(address);
 }
 
@@ -91,7 +93,9 @@ void FakeHost::StartRuntime(std::vector<host::WindowTemplate> templates) {
     templates_ = std::move(templates);
 }
 
-void FakeHost::RegisterCleanup(std::function<void()> routine) { cleanup_ = std::move(routine); }
+void FakeHost::RegisterCleanup(std::function<void()> routine) {
+    cleanup_ = std::move(routine);
+}
 
 void FakeHost::LoadStartupWindow(int window) {
     if (!LoadWindow({window, host::WindowUnit}))
@@ -113,7 +117,7 @@ void FakeHost::ProcessEvents() {
     RunPosted();
 }
 
-void FakeHost::FatalRuntimeError(std::optional<int>, const host::Text& message) {
+void FakeHost::FatalRuntimeError(std::optional<int>, const text::Text& message) {
     throw FatalError(message);
 }
 
@@ -146,7 +150,9 @@ bool FakeHost::LoadWindow(host::UnitRef window, std::optional<host::UnitRef> par
     return true;
 }
 
-bool FakeHost::IsCreated(host::UnitRef unit) { return Loaded(unit.window); }
+bool FakeHost::IsCreated(host::UnitRef unit) {
+    return Loaded(unit.window);
+}
 
 void FakeHost::DestroyUnit(host::UnitRef unit, bool immediately) {
     if (!Loaded(unit.window))
@@ -189,17 +195,19 @@ void FakeHost::WriteProperty(host::UnitRef unit, int property, int, std::int64_t
     if (property == host::PropWidth || property == host::PropHeight)
         value = Clamp(value, 0, 32627);
     properties_[KeyOf(unit)][property] = value;
-    if (unit.unit == host::WindowUnit && (property == host::PropWidth || property == host::PropHeight))
+    if (unit.unit == host::WindowUnit &&
+        (property == host::PropWidth || property == host::PropHeight))
         Raise(Template(unit.window).onResized);
 }
 
-void FakeHost::PopupMenu(host::UnitRef window, host::UnitRef menu, std::optional<int>, std::optional<int>) {
+void FakeHost::PopupMenu(host::UnitRef window, host::UnitRef menu, std::optional<int>,
+                         std::optional<int>) {
     if (!Loaded(window.window))
         FatalRuntimeError({}, "window not loaded");
     popups.push_back(menu);
 }
 
-void FakeHost::SetTrayIcon(host::UnitRef window, const host::ByteSet& icon, const host::Text& tip) {
+void FakeHost::SetTrayIcon(host::UnitRef window, const text::ByteSet& icon, const text::Text& tip) {
     if (!Loaded(window.window))
         FatalRuntimeError({}, "window not loaded");
     trayIcon[window.window] = !icon.empty();
@@ -207,7 +215,9 @@ void FakeHost::SetTrayIcon(host::UnitRef window, const host::ByteSet& icon, cons
         trayTips.push_back(tip.substr(0, 62));
 }
 
-void FakeHost::Navigate(host::UnitRef frame, const host::Text& url) { navigations.push_back({frame, url}); }
+void FakeHost::Navigate(host::UnitRef frame, const text::Text& url) {
+    navigations.push_back({frame, url});
+}
 
 void FakeHost::AdoptNewWindow(host::UnitRef frame, host::ComObject& slot) {
     auto& object = browserObjects_[KeyOf(frame)];
@@ -216,12 +226,12 @@ void FakeHost::AdoptNewWindow(host::UnitRef frame, host::ComObject& slot) {
     slot = object;
 }
 
-bool FakeHost::SetClipboardText(const host::Text& text) {
+bool FakeHost::SetClipboardText(const text::Text& text) {
     clipboard.push_back(text);
     return true;
 }
 
-int FakeHost::ShowMessageBox(const host::Text& content, int style, const host::Text& caption) {
+int FakeHost::ShowMessageBox(const text::Text& content, int style, const text::Text& caption) {
     boxes.push_back({content, style, caption});
     if (duringEvents)
         duringEvents();
@@ -253,8 +263,8 @@ std::uint32_t FakeHost::WindowProcessId(host::WindowHandle window) {
     return 0;
 }
 
-int FakeHost::OwnedMessageBox(host::WindowHandle owner, const host::Text& text, const host::Text& caption,
-                              int style) {
+int FakeHost::OwnedMessageBox(host::WindowHandle owner, const text::Text& text,
+                              const text::Text& caption, int style) {
     ownedBoxes.push_back({owner, {text, style, caption}});
     return ownedBoxButton;
 }

@@ -18,13 +18,13 @@ namespace fakes {
 class FakeHost final : public host::Host {
   public:
     struct Box {
-        host::Text content;
+        text::Text content;
         int style = 0;
-        host::Text caption;
+        text::Text caption;
     };
     struct Navigation {
         host::UnitRef frame;
-        host::Text url;
+        text::Text url;
     };
 
     // What the host reports.
@@ -52,10 +52,10 @@ class FakeHost final : public host::Host {
     };
     std::vector<OwnedBox> ownedBoxes;
     std::vector<Box> boxes;
-    std::vector<host::Text> clipboard;
+    std::vector<text::Text> clipboard;
     std::vector<Navigation> navigations;
-    std::vector<host::Text> downloads;
-    std::vector<host::Text> trayTips; // one entry per SetTrayIcon with an icon
+    std::vector<text::Text> downloads;
+    std::vector<text::Text> trayTips; // one entry per SetTrayIcon with an icon
     std::map<int, bool> trayIcon;     // per window: an icon is up
     std::vector<host::UnitRef> popups;
     int processEventsCalls = 0;
@@ -73,7 +73,7 @@ class FakeHost final : public host::Host {
     void Close(int window);
     void Tray(int window, int trayEvent);
     void ChooseMenuItem(host::UnitRef menu, int item);
-    void HoverLink(host::UnitRef frame, host::Text address);
+    void HoverLink(host::UnitRef frame, text::Text address);
     // Raises the new-window request of a frame; returns the cancel flag.
     bool RequestNewWindow(host::UnitRef frame, host::ComObject* slotOut = nullptr);
     std::int64_t Property(host::UnitRef unit, int property) const;
@@ -85,27 +85,30 @@ class FakeHost final : public host::Host {
     void LoadStartupWindow(int window) override;
     void RunMessageLoop() override;
     void ProcessEvents() override;
-    [[noreturn]] void FatalRuntimeError(std::optional<int> code, const host::Text& message) override;
-    bool LoadWindow(host::UnitRef window, std::optional<host::UnitRef> parent = {}, bool modal = false) override;
+    [[noreturn]] void FatalRuntimeError(std::optional<int> code,
+                                        const text::Text& message) override;
+    bool LoadWindow(host::UnitRef window, std::optional<host::UnitRef> parent = {},
+                    bool modal = false) override;
     bool IsCreated(host::UnitRef unit) override;
     void DestroyUnit(host::UnitRef unit, bool immediately = false) override;
     std::int64_t ReadProperty(host::UnitRef unit, int property, int element = -1) override;
     void WriteProperty(host::UnitRef unit, int property, int element, std::int64_t value) override;
     void PopupMenu(host::UnitRef window, host::UnitRef menu, std::optional<int> x = {},
                    std::optional<int> y = {}) override;
-    void SetTrayIcon(host::UnitRef window, const host::ByteSet& icon, const host::Text& tip = {}) override;
+    void SetTrayIcon(host::UnitRef window, const text::ByteSet& icon,
+                     const text::Text& tip = {}) override;
     bool HasSystemTray() override { return trayAvailable; }
-    void Navigate(host::UnitRef frame, const host::Text& url) override;
+    void Navigate(host::UnitRef frame, const text::Text& url) override;
     void AdoptNewWindow(host::UnitRef frame, host::ComObject& slot) override;
-    bool SetClipboardText(const host::Text& text) override;
-    int ShowMessageBox(const host::Text& content, int style, const host::Text& caption) override;
+    bool SetClipboardText(const text::Text& text) override;
+    int ShowMessageBox(const text::Text& content, int style, const text::Text& caption) override;
     std::vector<host::WindowHandle> TopLevelWindows() override;
     bool IsWindowVisible(host::WindowHandle window) override;
     std::uint32_t WindowProcessId(host::WindowHandle window) override;
     std::uint32_t CurrentProcessId() override { return 4242; }
-    int OwnedMessageBox(host::WindowHandle owner, const host::Text& text, const host::Text& caption,
+    int OwnedMessageBox(host::WindowHandle owner, const text::Text& text, const text::Text& caption,
                         int style) override;
-    void StartDownload(const host::Text& url) override { downloads.push_back(url); }
+    void StartDownload(const text::Text& url) override { downloads.push_back(url); }
 
   private:
     using Key = std::pair<int, int>;

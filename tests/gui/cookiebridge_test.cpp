@@ -12,9 +12,9 @@
 
 namespace {
 
-using host::gui::CookieOrigin;
-using host::gui::FromNetworkCookie;
-using host::gui::ToNetworkCookie;
+using gui::CookieOrigin;
+using gui::FromNetworkCookie;
+using gui::ToNetworkCookie;
 
 net::Cookie MakeCookie(std::string name, std::string domain, bool hostOnly) {
     net::Cookie cookie;
@@ -78,7 +78,7 @@ TEST(CookieBridge, CarriesCookiesBothWaysWithoutEchoingForever) {
         page.load(QUrl(QStringLiteral("about:blank")));
         net::CookieStore programStore;
         int changes = 0;
-        host::gui::CookieBridge bridge(profile.cookieStore(), programStore);
+        gui::CookieBridge bridge(profile.cookieStore(), programStore);
 
         std::vector<QNetworkCookie> seenByBrowser;
         QObject::connect(profile.cookieStore(), &QWebEngineCookieStore::cookieAdded,

@@ -18,7 +18,7 @@
 
 namespace {
 
-using host::gui::DownloadWindow;
+using gui::DownloadWindow;
 using nettest::FolderListing;
 
 class DownloadWindowTest : public testing::Test {
@@ -33,7 +33,7 @@ class DownloadWindowTest : public testing::Test {
     }
 
     QPointer<DownloadWindow> Start(std::string_view path) {
-        return host::gui::StartDownloadWindow(QString::fromStdString(server.Url(path)), cookies);
+        return gui::StartDownloadWindow(QString::fromStdString(server.Url(path)), cookies);
     }
     static QFileDialog* Dialog(DownloadWindow* window) {
         QFileDialog* dialog = nullptr;
@@ -115,8 +115,7 @@ TEST_F(DownloadWindowTest, ShowsAFailureWithoutAskingWhereToSave) {
 }
 
 TEST_F(DownloadWindowTest, RefusesAnAddressThatIsNotHttp) {
-    const QPointer window =
-        host::gui::StartDownloadWindow(QStringLiteral("file:///etc/passwd"), cookies);
+    const QPointer window = gui::StartDownloadWindow(QStringLiteral("file:///etc/passwd"), cookies);
     ASSERT_TRUE(Until([&] { return Button(window)->text() == QStringLiteral("关闭"); }));
     EXPECT_TRUE(HasText(window, QStringLiteral("http://")));
     window->close();

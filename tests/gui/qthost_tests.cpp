@@ -1,10 +1,10 @@
 // The Qt host on a real X display with a window manager (see with-desktop.sh).
 
-#include "text/codepage.h"
 #include "gui/browserframe.h"
 #include "gui/hostwindow.h"
 #include "gui/qthost.h"
 #include "net/cookiestore.h"
+#include "text/codepage.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -27,7 +27,7 @@
 #include <functional>
 #include <memory>
 
-namespace host::gui {
+namespace gui {
 namespace {
 
 constexpr int First = 1;
@@ -43,19 +43,19 @@ struct Events {
     int resized = 0;
     int destroying = 0;
     std::vector<int> tray;
-    std::vector<Text> statusTexts;
+    std::vector<text::Text> statusTexts;
     int newWindows = 0;
     std::vector<int> chosen;
     // What the new-window handler does; by default it cancels.
-    std::function<void(ComObject&, bool&)> onNewWindow = [](ComObject&, bool& cancel) {
+    std::function<void(host::ComObject&, bool&)> onNewWindow = [](host::ComObject&, bool& cancel) {
         cancel = true;
     };
 };
 
-WindowTemplate TestWindow(int id, Events& events, bool resizable) {
-    WindowTemplate window;
+host::WindowTemplate TestWindow(int id, Events& events, bool resizable) {
+    host::WindowTemplate window;
     window.window = id;
-    window.caption = Gbk(u8"测试窗口");
+    window.caption = text::Gbk(u8"测试窗口");
     window.rect = {60, 70, 226, 202};
     window.resizable = resizable;
     window.maximizeButton = resizable;
@@ -65,27 +65,27 @@ WindowTemplate TestWindow(int id, Events& events, bool resizable) {
     window.onTray = [&events](int trayEvent) { events.tray.push_back(trayEvent); };
     window.onDestroying = [&events] { ++events.destroying; };
 
-    ComponentTemplate browser;
+    host::ComponentTemplate browser;
     browser.unit = Browser;
-    browser.type = ComponentType::WebBrowserFrame;
+    browser.type = host::ComponentType::WebBrowserFrame;
     browser.rect = {-1, -1, 100, 100};
-    browser.onStatusText = [&events](Text& text) { events.statusTexts.push_back(text); };
-    browser.onNewWindow = [&events](ComObject& slot, bool& cancel) {
+    browser.onStatusText = [&events](text::Text& text) { events.statusTexts.push_back(text); };
+    browser.onNewWindow = [&events](host::ComObject& slot, bool& cancel) {
         ++events.newWindows;
         events.onNewWindow(slot, cancel);
     };
 
-    ComponentTemplate menu;
+    host::ComponentTemplate menu;
     menu.unit = Menu;
-    menu.type = ComponentType::Menu;
+    menu.type = host::ComponentType::Menu;
     menu.visible = false;
     for (int item = 0; item < 3; ++item)
         menu.items.push_back(
             {"item" + std::to_string(item), [&events, item] { events.chosen.push_back(item); }});
 
-    ComponentTemplate label;
+    host::ComponentTemplate label;
     label.unit = Label;
-    label.type = ComponentType::TransLabel;
+    label.type = host::ComponentType::TransLabel;
     label.rect = {5, 5, 50, 20};
 
     window.components = {browser, menu, label};
@@ -111,8 +111,8 @@ class QtHostTest : public ::testing::Test {
 
     void TearDown() override {
         for (int window : {First, Second})
-            if (Host().IsCreated({window, WindowUnit}))
-                Host().DestroyUnit({window, WindowUnit}, true);
+            if (Host().IsCreated({window, host::WindowUnit}))
+                Host().DestroyUnit({window, host::WindowUnit}, true);
         Spin(std::chrono::milliseconds(50));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
@@ -134,7 +134,7 @@ class QtHostTest : public ::testing::Test {
     }
 
     HostWindow& Loaded(int window) {
-        EXPECT_TRUE(Host().LoadWindow({window, WindowUnit}));
+        EXPECT_TRUE(Host().LoadWindow({window, host::WindowUnit}));
         HostWindow* loaded = Host().Window(window);
         EXPECT_NE(loaded, nullptr);
         return *loaded;
@@ -157,11 +157,11 @@ class QtHostTest : public ::testing::Test {
         return count;
     }
 
-    static ByteSet IconBytes() {
+    static text::ByteSet IconBytes() {
         QFile file(QStringLiteral(LODESTONE_TEST_ICON));
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
-        return ByteSet(bytes.begin(), bytes.end());
+        return text::ByteSet(bytes.begin(), bytes.end());
     }
 
   public:
@@ -198,20 +198,20 @@ class QtHostTest : public ::testing::Test {
 
 TEST_F(QtHostTest, PostedCloseKeepsWindowCreatedUntilDispatched) {
     Loaded(First);
-    Host().DestroyUnit({First, WindowUnit});
-    EXPECT_TRUE(Host().IsCreated({First, WindowUnit}));
+    Host().DestroyUnit({First, host::WindowUnit});
+    EXPECT_TRUE(Host().IsCreated({First, host::WindowUnit}));
     EXPECT_TRUE(Host().IsCreated({First, Browser}));
     EXPECT_EQ(first_.destroying, 0);
     Host().ProcessEvents();
-    EXPECT_FALSE(Host().IsCreated({First, WindowUnit}));
+    EXPECT_FALSE(Host().IsCreated({First, host::WindowUnit}));
     EXPECT_FALSE(Host().IsCreated({First, Browser}));
     EXPECT_EQ(first_.destroying, 1);
 }
 
 TEST_F(QtHostTest, ImmediateCloseHappensBeforeReturning) {
     Loaded(First);
-    Host().DestroyUnit({First, WindowUnit}, true);
-    EXPECT_FALSE(Host().IsCreated({First, WindowUnit}));
+    Host().DestroyUnit({First, host::WindowUnit}, true);
+    EXPECT_FALSE(Host().IsCreated({First, host::WindowUnit}));
     EXPECT_EQ(first_.destroying, 1);
 }
 
@@ -219,7 +219,7 @@ TEST_F(QtHostTest, LoadingAnOpenWindowOnlyActivatesIt) {
     HostWindow& window = Framed(First);
     window.showMinimized();
     ASSERT_TRUE(WaitFor([&window] { return window.isMinimized(); }));
-    EXPECT_TRUE(Host().LoadWindow({First, WindowUnit}));
+    EXPECT_TRUE(Host().LoadWindow({First, host::WindowUnit}));
     EXPECT_EQ(Host().Window(First), &window);
     EXPECT_EQ(first_.created, 1);
     EXPECT_TRUE(WaitFor([&window] { return !window.isMinimized(); }));
@@ -228,32 +228,34 @@ TEST_F(QtHostTest, LoadingAnOpenWindowOnlyActivatesIt) {
 
 TEST_F(QtHostTest, LoadingAWindowWhoseCloseIsPendingLoadsItAnew) {
     HostWindow& old = Loaded(First);
-    Host().DestroyUnit({First, WindowUnit});
-    EXPECT_TRUE(Host().LoadWindow({First, WindowUnit}));
+    Host().DestroyUnit({First, host::WindowUnit});
+    EXPECT_TRUE(Host().LoadWindow({First, host::WindowUnit}));
     EXPECT_EQ(first_.destroying, 1);
     EXPECT_EQ(first_.created, 2);
     EXPECT_NE(Host().Window(First), &old);
     Host().ProcessEvents(); // the stale posted close must not touch the new window
-    EXPECT_TRUE(Host().IsCreated({First, WindowUnit}));
+    EXPECT_TRUE(Host().IsCreated({First, host::WindowUnit}));
 }
 
 TEST_F(QtHostTest, LoadingFailsForUnknownWindowOrMissingParent) {
-    EXPECT_FALSE(Host().LoadWindow({7, WindowUnit}));
-    EXPECT_FALSE(Host().LoadWindow({First, WindowUnit}, UnitRef{Second, WindowUnit}));
-    EXPECT_FALSE(Host().IsCreated({First, WindowUnit}));
+    EXPECT_FALSE(Host().LoadWindow({7, host::WindowUnit}));
+    EXPECT_FALSE(
+        Host().LoadWindow({First, host::WindowUnit}, host::UnitRef{Second, host::WindowUnit}));
+    EXPECT_FALSE(Host().IsCreated({First, host::WindowUnit}));
     Loaded(Second);
-    EXPECT_TRUE(Host().LoadWindow({First, WindowUnit}, UnitRef{Second, WindowUnit}));
+    EXPECT_TRUE(
+        Host().LoadWindow({First, host::WindowUnit}, host::UnitRef{Second, host::WindowUnit}));
 }
 
 TEST_F(QtHostTest, ModalLoadReturnsOnlyOnceTheWindowHasClosed) {
     bool shownWhileWaiting = false;
     QTimer::singleShot(300, [&shownWhileWaiting] {
         shownWhileWaiting = Host().Window(First) && Host().Window(First)->isVisible();
-        Host().DestroyUnit({First, WindowUnit});
+        Host().DestroyUnit({First, host::WindowUnit});
     });
-    EXPECT_TRUE(Host().LoadWindow({First, WindowUnit}, std::nullopt, true));
+    EXPECT_TRUE(Host().LoadWindow({First, host::WindowUnit}, std::nullopt, true));
     EXPECT_TRUE(shownWhileWaiting);
-    EXPECT_FALSE(Host().IsCreated({First, WindowUnit}));
+    EXPECT_FALSE(Host().IsCreated({First, host::WindowUnit}));
     EXPECT_EQ(first_.created, 1);
     EXPECT_EQ(first_.destroying, 1);
 }
@@ -262,20 +264,20 @@ TEST_F(QtHostTest, DestroyedComponentGoesAloneAndReadsAsZero) {
     Loaded(First);
     Host().DestroyUnit({First, Label});
     EXPECT_FALSE(Host().IsCreated({First, Label}));
-    EXPECT_EQ(Host().ReadProperty({First, Label}, PropWidth), 0);
-    Host().WriteProperty({First, Label}, PropWidth, -1, 40); // must not bring it back
+    EXPECT_EQ(Host().ReadProperty({First, Label}, host::PropWidth), 0);
+    Host().WriteProperty({First, Label}, host::PropWidth, -1, 40); // must not bring it back
     EXPECT_FALSE(Host().IsCreated({First, Label}));
     EXPECT_TRUE(Host().IsCreated({First, Browser}));
-    EXPECT_TRUE(Host().IsCreated({First, WindowUnit}));
+    EXPECT_TRUE(Host().IsCreated({First, host::WindowUnit}));
     EXPECT_EQ(first_.destroying, 0);
 }
 
 TEST_F(QtHostTest, WidthAndHeightAreTheOuterSizeOnceFramed) {
     HostWindow& window = Framed(First);
-    Host().WriteProperty({First, WindowUnit}, PropWidth, -1, 796);
-    Host().WriteProperty({First, WindowUnit}, PropHeight, -1, 603);
-    EXPECT_EQ(Host().ReadProperty({First, WindowUnit}, PropWidth), 796);
-    EXPECT_EQ(Host().ReadProperty({First, WindowUnit}, PropHeight), 603);
+    Host().WriteProperty({First, host::WindowUnit}, host::PropWidth, -1, 796);
+    Host().WriteProperty({First, host::WindowUnit}, host::PropHeight, -1, 603);
+    EXPECT_EQ(Host().ReadProperty({First, host::WindowUnit}, host::PropWidth), 796);
+    EXPECT_EQ(Host().ReadProperty({First, host::WindowUnit}, host::PropHeight), 603);
     ASSERT_TRUE(WaitFor([&window] {
         return window.windowHandle()->frameGeometry().size() == QSize(796, 603);
     })) << "frame "
@@ -290,29 +292,29 @@ TEST_F(QtHostTest, SizeWrittenBeforeMappingIsTheFramedOuterSize) {
     // The frame is unknown while the created handler runs.
     first_ = Events{};
     HostWindow& window = Loaded(First);
-    Host().WriteProperty({First, WindowUnit}, PropWidth, -1, 500);
-    Host().WriteProperty({First, WindowUnit}, PropHeight, -1, 400);
+    Host().WriteProperty({First, host::WindowUnit}, host::PropWidth, -1, 500);
+    Host().WriteProperty({First, host::WindowUnit}, host::PropHeight, -1, 400);
     EXPECT_TRUE(WaitFor([&window] {
         return window.windowHandle()->isExposed() &&
                window.windowHandle()->frameGeometry().size() == QSize(500, 400);
     }));
-    EXPECT_EQ(Host().ReadProperty({First, WindowUnit}, PropWidth), 500);
+    EXPECT_EQ(Host().ReadProperty({First, host::WindowUnit}, host::PropWidth), 500);
     EXPECT_EQ(window.windowHandle()->framePosition(), QPoint(60, 70));
-    EXPECT_EQ(Host().ReadProperty({First, WindowUnit}, PropLeft), 60);
-    EXPECT_EQ(Host().ReadProperty({First, WindowUnit}, PropTop), 70);
+    EXPECT_EQ(Host().ReadProperty({First, host::WindowUnit}, host::PropLeft), 60);
+    EXPECT_EQ(Host().ReadProperty({First, host::WindowUnit}, host::PropTop), 70);
 }
 
 TEST_F(QtHostTest, PropertiesAreClampedAndComponentsMayReachPastTheWindow) {
     Loaded(Second);
-    const UnitRef browser{Second, Browser};
-    Host().WriteProperty(browser, PropWidth, -1, 40000);
-    Host().WriteProperty(browser, PropHeight, -1, -7);
-    Host().WriteProperty(browser, PropLeft, -1, -40000);
-    Host().WriteProperty(browser, PropTop, -1, -3);
-    EXPECT_EQ(Host().ReadProperty(browser, PropWidth), 32627);
-    EXPECT_EQ(Host().ReadProperty(browser, PropHeight), 0);
-    EXPECT_EQ(Host().ReadProperty(browser, PropLeft), -32627);
-    EXPECT_EQ(Host().ReadProperty(browser, PropTop), -3);
+    const host::UnitRef browser{Second, Browser};
+    Host().WriteProperty(browser, host::PropWidth, -1, 40000);
+    Host().WriteProperty(browser, host::PropHeight, -1, -7);
+    Host().WriteProperty(browser, host::PropLeft, -1, -40000);
+    Host().WriteProperty(browser, host::PropTop, -1, -3);
+    EXPECT_EQ(Host().ReadProperty(browser, host::PropWidth), 32627);
+    EXPECT_EQ(Host().ReadProperty(browser, host::PropHeight), 0);
+    EXPECT_EQ(Host().ReadProperty(browser, host::PropLeft), -32627);
+    EXPECT_EQ(Host().ReadProperty(browser, host::PropTop), -3);
 }
 
 TEST_F(QtHostTest, MinimisingRaisesMovedAndResizedAndReadsAsState2) {
@@ -323,10 +325,11 @@ TEST_F(QtHostTest, MinimisingRaisesMovedAndResizedAndReadsAsState2) {
     ASSERT_TRUE(WaitFor([&window] { return window.isMinimized(); }));
     EXPECT_GT(second_.moved, moved);
     EXPECT_GT(second_.resized, resized);
-    EXPECT_EQ(Host().ReadProperty({Second, WindowUnit}, PropWindowState), StateMinimised);
-    EXPECT_EQ(Host().ReadProperty({Second, WindowUnit}, PropVisible), 1);
-    Host().WriteProperty({Second, WindowUnit}, PropVisible, -1, 0);
-    EXPECT_EQ(Host().ReadProperty({Second, WindowUnit}, PropVisible), 0);
+    EXPECT_EQ(Host().ReadProperty({Second, host::WindowUnit}, host::PropWindowState),
+              host::StateMinimised);
+    EXPECT_EQ(Host().ReadProperty({Second, host::WindowUnit}, host::PropVisible), 1);
+    Host().WriteProperty({Second, host::WindowUnit}, host::PropVisible, -1, 0);
+    EXPECT_EQ(Host().ReadProperty({Second, host::WindowUnit}, host::PropVisible), 0);
 }
 
 TEST_F(QtHostTest, EscClosesTheWindow) {
@@ -334,34 +337,34 @@ TEST_F(QtHostTest, EscClosesTheWindow) {
     window.activateWindow();
     ASSERT_TRUE(WaitFor([&window] { return window.isActiveWindow(); }));
     QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
-    EXPECT_TRUE(WaitFor([] { return !Host().IsCreated({First, WindowUnit}); }));
+    EXPECT_TRUE(WaitFor([] { return !Host().IsCreated({First, host::WindowUnit}); }));
     EXPECT_EQ(first_.destroying, 1);
 }
 
 TEST_F(QtHostTest, TrayIconIsModifiedNotDuplicatedAndGoesWithTheWindow) {
     HostWindow& window = Loaded(First);
-    const ByteSet icon = IconBytes();
-    Host().SetTrayIcon({First, WindowUnit}, icon, "tip");
+    const text::ByteSet icon = IconBytes();
+    Host().SetTrayIcon({First, host::WindowUnit}, icon, "tip");
     const QSystemTrayIcon* tray = window.TrayIcon();
     ASSERT_NE(tray, nullptr);
-    const std::string longTip = std::string(60, 'a') + Gbk(u8"种子");
-    Host().SetTrayIcon({First, WindowUnit}, icon, longTip);
+    const std::string longTip = std::string(60, 'a') + text::Gbk(u8"种子");
+    Host().SetTrayIcon({First, host::WindowUnit}, icon, longTip);
     EXPECT_EQ(window.TrayIcon(), tray);
     EXPECT_EQ(tray->toolTip(), QString(60, 'a') + QString::fromUtf8(u8"种"));
-    Host().SetTrayIcon({First, WindowUnit}, ByteSet{1, 2, 3}, "undecodable");
+    Host().SetTrayIcon({First, host::WindowUnit}, text::ByteSet{1, 2, 3}, "undecodable");
     EXPECT_EQ(window.TrayIcon(), nullptr);
-    Host().SetTrayIcon({First, WindowUnit}, icon, "again");
+    Host().SetTrayIcon({First, host::WindowUnit}, icon, "again");
     EXPECT_NE(window.TrayIcon(), nullptr);
-    Host().SetTrayIcon({First, WindowUnit}, {}, "gone");
+    Host().SetTrayIcon({First, host::WindowUnit}, {}, "gone");
     EXPECT_EQ(window.TrayIcon(), nullptr);
-    Host().SetTrayIcon({First, WindowUnit}, icon, "tip");
-    Host().DestroyUnit({First, WindowUnit}, true);
+    Host().SetTrayIcon({First, host::WindowUnit}, icon, "tip");
+    Host().DestroyUnit({First, host::WindowUnit}, true);
     EXPECT_FALSE(window.HasTrayIcon());
 }
 
 TEST_F(QtHostTest, TrayActivationReachesTheTrayHandlerAfterwards) {
     HostWindow& window = Loaded(First);
-    Host().SetTrayIcon({First, WindowUnit}, IconBytes(), "tip");
+    Host().SetTrayIcon({First, host::WindowUnit}, IconBytes(), "tip");
     auto* tray = const_cast<QSystemTrayIcon*>(window.TrayIcon());
     emit tray->activated(QSystemTrayIcon::Trigger);
     emit tray->activated(QSystemTrayIcon::DoubleClick);
@@ -369,7 +372,8 @@ TEST_F(QtHostTest, TrayActivationReachesTheTrayHandlerAfterwards) {
     emit tray->activated(QSystemTrayIcon::MiddleClick);
     EXPECT_TRUE(first_.tray.empty());
     Host().ProcessEvents();
-    EXPECT_EQ(first_.tray, (std::vector<int>{TrayLeftUp, TrayLeftDoubleClick, TrayContextMenu}));
+    EXPECT_EQ(first_.tray, (std::vector<int>{host::TrayLeftUp, host::TrayLeftDoubleClick,
+                                             host::TrayContextMenu}));
 }
 
 TEST_F(QtHostTest, PopupMenuRunsTheChosenItemAfterClosing) {
@@ -383,15 +387,15 @@ TEST_F(QtHostTest, PopupMenuRunsTheChosenItemAfterClosing) {
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
         QCoreApplication::sendEvent(&menu, &enter);
     });
-    Host().PopupMenu({First, WindowUnit}, {First, Menu}, 100, 120);
+    Host().PopupMenu({First, host::WindowUnit}, {First, Menu}, 100, 120);
     EXPECT_EQ(at, QPoint(100, 120));
     EXPECT_TRUE(first_.chosen.empty());
     Host().ProcessEvents();
     EXPECT_EQ(first_.chosen, std::vector<int>{2});
     // A menu of another window, or no menu at all, pops nothing up.
     Loaded(Second);
-    Host().PopupMenu({First, WindowUnit}, {Second, Menu});
-    Host().PopupMenu({First, WindowUnit}, {First, Browser});
+    Host().PopupMenu({First, host::WindowUnit}, {Second, Menu});
+    Host().PopupMenu({First, host::WindowUnit}, {First, Browser});
 }
 
 TEST_F(QtHostTest, MessageBoxReturnsTheButtonMinusOne) {
@@ -400,7 +404,7 @@ TEST_F(QtHostTest, MessageBoxReturnsTheButtonMinusOne) {
     AnswerNextBox(QMessageBox::No);
     EXPECT_EQ(Host().ShowMessageBox("question", 0x24), 6);
     AnswerNextBox(QMessageBox::Ok);
-    EXPECT_EQ(Host().ShowMessageBox("<b>not markup</b>", 0x40, Gbk(u8"软件信息")), 0);
+    EXPECT_EQ(Host().ShowMessageBox("<b>not markup</b>", 0x40, text::Gbk(u8"软件信息")), 0);
 }
 
 TEST_F(QtHostTest, OwnedMessageBoxReturnsTheButtonAndFailsForNoWindow) {
@@ -412,7 +416,7 @@ TEST_F(QtHostTest, OwnedMessageBoxReturnsTheButtonAndFailsForNoWindow) {
 
 TEST_F(QtHostTest, ClipboardHoldsTheTextForOtherPrograms) {
     Loaded(First);
-    const Text text = Gbk(u8"磁力链接：magnet:?xt=urn:btih:ABC\r\n种子地址");
+    const text::Text text = text::Gbk(u8"磁力链接：magnet:?xt=urn:btih:ABC\r\n种子地址");
     ASSERT_TRUE(Host().SetClipboardText(text));
     QProcess xclip;
     xclip.start(QStringLiteral("xclip"),
@@ -446,7 +450,8 @@ void LoadPage(BrowserFrame& frame, const QString& html) {
 
 // Rests the pointer on the frame's point until the frame reports `expected`;
 // the pointer is nudged meanwhile, as the page may still be laying out.
-bool HoverUntil(BrowserFrame& frame, QPoint point, const Events& events, const Text& expected) {
+bool HoverUntil(BrowserFrame& frame, QPoint point, const Events& events,
+                const text::Text& expected) {
     QElapsedTimer timer;
     timer.start();
     for (int nudge = 0; timer.elapsed() < 10000; nudge = (nudge + 1) % 2) {
@@ -494,7 +499,7 @@ TEST_F(QtHostTest, ClickedNewWindowLinkComesAfterItsStatusText) {
     BrowserFrame& frame = *window.Frame(Browser);
     LoadPage(frame, LinkPage);
     bool statusFirst = false;
-    first_.onNewWindow = [this, &statusFirst](ComObject& slot, bool& cancel) {
+    first_.onNewWindow = [this, &statusFirst](host::ComObject& slot, bool& cancel) {
         statusFirst = !first_.statusTexts.empty() &&
                       first_.statusTexts.back() == "http://127.0.0.1:9/torrent?info_hash=AB";
         Host().AdoptNewWindow({First, Browser}, slot);
@@ -511,7 +516,7 @@ TEST_F(QtHostTest, NewWindowGoesToTheFrameLeftInTheSlot) {
     BrowserFrame& target = *Loaded(Second).Frame(Browser);
     BrowserFrame& source = *Host().Window(First)->Frame(Browser);
     LoadPage(source, LinkPage);
-    first_.onNewWindow = [](ComObject& slot, bool&) {
+    first_.onNewWindow = [](host::ComObject& slot, bool&) {
         Host().AdoptNewWindow({Second, Browser}, slot);
     };
     const int windows = VisibleTopLevels();
@@ -525,7 +530,7 @@ TEST_F(QtHostTest, NewWindowGoesToTheFrameLeftInTheSlot) {
 TEST_F(QtHostTest, UncancelledNewWindowWithEmptySlotOpensABrowserWindow) {
     BrowserFrame& frame = *Loaded(First).Frame(Browser);
     LoadPage(frame, LinkPage);
-    first_.onNewWindow = [](ComObject&, bool&) {};
+    first_.onNewWindow = [](host::ComObject&, bool&) {};
     const int windows = VisibleTopLevels();
     frame.page()->runJavaScript(QStringLiteral("window.open('http://127.0.0.1:9/own')"));
     EXPECT_TRUE(WaitFor([windows] { return VisibleTopLevels() == windows + 1; }));
@@ -534,9 +539,9 @@ TEST_F(QtHostTest, UncancelledNewWindowWithEmptySlotOpensABrowserWindow) {
 TEST_F(QtHostTest, AdoptedObjectIsReleasedOnceWhenTheSlotIsReused) {
     Loaded(First);
     Loaded(Second);
-    ComObject slot;
+    host::ComObject slot;
     Host().AdoptNewWindow({First, Browser}, slot);
-    const std::weak_ptr<BrowserObject> firstObject = slot;
+    const std::weak_ptr<host::BrowserObject> firstObject = slot;
     const long held = firstObject.use_count();
     Host().AdoptNewWindow({Second, Browser}, slot);
     EXPECT_EQ(firstObject.use_count(), held - 1);
@@ -549,7 +554,7 @@ TEST_F(QtHostTest, AdoptedObjectIsReleasedOnceWhenTheSlotIsReused) {
 TEST_F(QtHostTest, NewWindowHandlerMaySpinNestedLoopsAndCloseItsWindow) {
     BrowserFrame& frame = *Framed(First).Frame(Browser);
     LoadPage(frame, LinkPage);
-    first_.onNewWindow = [](ComObject& slot, bool& cancel) {
+    first_.onNewWindow = [](host::ComObject& slot, bool& cancel) {
         Host().AdoptNewWindow({First, Browser}, slot);
         AnswerNextBox(QMessageBox::Ok);
         Host().ShowMessageBox("nested", 0x40);
@@ -557,7 +562,7 @@ TEST_F(QtHostTest, NewWindowHandlerMaySpinNestedLoopsAndCloseItsWindow) {
         timer.start();
         while (timer.elapsed() < 1000)
             Host().ProcessEvents();
-        Host().DestroyUnit({First, WindowUnit}, true);
+        Host().DestroyUnit({First, host::WindowUnit}, true);
         Host().ProcessEvents();
         cancel = true;
     };
@@ -565,7 +570,7 @@ TEST_F(QtHostTest, NewWindowHandlerMaySpinNestedLoopsAndCloseItsWindow) {
     ASSERT_TRUE(WaitFor([this] { return first_.destroying == 1; }));
     Spin(std::chrono::milliseconds(500));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(Host().IsCreated({First, WindowUnit}));
+    EXPECT_FALSE(Host().IsCreated({First, host::WindowUnit}));
     EXPECT_EQ(first_.newWindows, 1);
 }
 
@@ -583,7 +588,7 @@ TEST_F(QtHostTest, FatalErrorsShowTheBoxAndExitWithoutCleanUp) {
     EXPECT_EXIT(
         {
             ReportAndCloseErrorBox();
-            Host().ReadProperty({Second, WindowUnit}, PropWidth);
+            Host().ReadProperty({Second, host::WindowUnit}, host::PropWidth);
         },
         ::testing::ExitedWithCode(255),
         "box \\[错误\\] \\[运行时出错!\\|\\|错误信息：未载入欲访问窗口组件所在的窗口\\|\\]");
@@ -596,19 +601,19 @@ TEST_F(QtHostTest, FatalErrorsShowTheBoxAndExitWithoutCleanUp) {
     EXPECT_EXIT(
         {
             ReportAndCloseErrorBox();
-            Host().SetTrayIcon({First, WindowUnit}, {}, "tip");
+            Host().SetTrayIcon({First, host::WindowUnit}, {}, "tip");
         },
         ::testing::ExitedWithCode(255), "错误信息：指定窗口或窗口组件不存在或尚未载入");
 }
 
 } // namespace
-} // namespace host::gui
+} // namespace gui
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     // The web engine runs threads: a death test starts the program anew.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const int result = RUN_ALL_TESTS();
-    host::gui::QtHostTest::Shutdown();
+    gui::QtHostTest::Shutdown();
     return result;
 }

@@ -1,8 +1,8 @@
-#include "text/codepage.h"
 #include "host/fatalerror.h"
 #include "host/propertyvalue.h"
 #include "host/templatecheck.h"
 #include "host/traytip.h"
+#include "text/codepage.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ TEST(PropertyValueTest, ClampsSizesPositionsAndLeavesOthers) {
 
 TEST(TrayTipTest, CutsAfterSixtyTwoBytesWithoutSplittingACharacter) {
     const std::string ascii62(62, 'a');
-    const std::string wide = Gbk(u8"种"); // two bytes
+    const std::string wide = text::Gbk(u8"种"); // two bytes
     ASSERT_EQ(wide.size(), 2u);
     struct Case {
         std::string tip;
@@ -48,7 +48,7 @@ TEST(TrayTipTest, CutsAfterSixtyTwoBytesWithoutSplittingACharacter) {
         {std::string(10, 'a') + "\xB7", std::string(10, 'a') + "\xB7"},
     };
     for (const Case& c : cases) {
-        const Text tip = TrayTip(c.tip);
+        const text::Text tip = TrayTip(c.tip);
         EXPECT_EQ(tip, c.expected) << "tip of " << c.tip.size() << " bytes";
         EXPECT_LE(tip.size(), 62u);
     }
@@ -60,15 +60,15 @@ TEST(TrayTipTest, CutsAfterSixtyTwoBytesWithoutSplittingACharacter) {
 }
 
 TEST(FatalErrorTest, LaysOutCodeAndMessageWithCrLfBreaks) {
-    const Text head = Gbk(u8"运行时出错!") + "\r\n\r\n";
+    const text::Text head = text::Gbk(u8"运行时出错!") + "\r\n\r\n";
     EXPECT_EQ(FatalErrorText(std::nullopt, ""), head);
-    EXPECT_EQ(FatalErrorText(std::nullopt, Gbk(u8"载入启动窗口失败")),
-              head + Gbk(u8"错误信息：载入启动窗口失败") + "\r\n");
-    EXPECT_EQ(FatalErrorText(6, Gbk(u8"调用DLL命令后发现堆栈错误")),
-              head + Gbk(u8"错误代码：6") + "\r\n\r\n" +
-                  Gbk(u8"错误信息：调用DLL命令后发现堆栈错误") + "\r\n");
-    EXPECT_EQ(FatalErrorText(-2, ""), head + Gbk(u8"错误代码：-2") + "\r\n\r\n");
-    EXPECT_EQ(FatalErrorCaption(), Gbk(u8"错误"));
+    EXPECT_EQ(FatalErrorText(std::nullopt, text::Gbk(u8"载入启动窗口失败")),
+              head + text::Gbk(u8"错误信息：载入启动窗口失败") + "\r\n");
+    EXPECT_EQ(FatalErrorText(6, text::Gbk(u8"调用DLL命令后发现堆栈错误")),
+              head + text::Gbk(u8"错误代码：6") + "\r\n\r\n" +
+                  text::Gbk(u8"错误信息：调用DLL命令后发现堆栈错误") + "\r\n");
+    EXPECT_EQ(FatalErrorText(-2, ""), head + text::Gbk(u8"错误代码：-2") + "\r\n\r\n");
+    EXPECT_EQ(FatalErrorCaption(), text::Gbk(u8"错误"));
 }
 
 WindowTemplate Window(int id, std::initializer_list<int> units) {

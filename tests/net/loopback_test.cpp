@@ -21,7 +21,7 @@ constexpr std::string_view AcceptLine =
 constexpr std::string_view LanguageLine = "Accept-Language: zh-cn\r\n";
 const std::string Blanks(2048, ' ');
 
-std::string Bytes(const host::ByteSet& body) {
+std::string Bytes(const text::ByteSet& body) {
     return {body.begin(), body.end()};
 }
 
@@ -38,8 +38,8 @@ class LoopbackTest : public testing::Test {
 
     // GET (or POST) with the caller's variables; the body as bytes.
     std::string Fetch(std::string address, int method = net::AccessGet,
-                      const host::Text& proxy = {}, const host::Text& postData = {},
-                      const host::Text& cookieText = {}) {
+                      const text::Text& proxy = {}, const text::Text& postData = {},
+                      const text::Text& cookieText = {}) {
         url = std::move(address);
         return Bytes(net::WebPageAccess(web, url, method, proxy, &headers, postData, cookieText,
                                         net::KeepBody, &response));
@@ -57,7 +57,7 @@ class LoopbackTest : public testing::Test {
     // Short timeouts, so that the stalling server ends its test quickly.
     net::CurlInternet internet{cookies, {std::chrono::seconds(5), std::chrono::seconds(2), {}}};
     net::WebContext web{host, internet};
-    host::Text url, headers, response;
+    text::Text url, headers, response;
 };
 
 TEST_F(LoopbackTest, GetSendsExactlyTheRoutinesRequest) {
@@ -232,8 +232,8 @@ TEST_F(LoopbackTest, SlowServerLeavesTheWindowServed) {
 }
 
 TEST_F(LoopbackTest, RequestNestedInTheReadLoopIsIndependent) {
-    host::Text nestedUrl = server.Url("/hello");
-    host::Text nestedBody;
+    text::Text nestedUrl = server.Url("/hello");
+    text::Text nestedBody;
     bool started = false;
     host.duringEvents = [&] {
         if (!std::exchange(started, true))

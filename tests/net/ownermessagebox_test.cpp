@@ -1,8 +1,8 @@
 #include "net/ownermessagebox.h"
 
 #include "fakehost.h"
-#include "text/codepage.h"
 #include "host/messagebox.h"
+#include "text/codepage.h"
 
 #include <gtest/gtest.h>
 
@@ -44,9 +44,9 @@ TEST_F(OwnerMessageBoxTest, HiddenClientGivesABoxWithoutOwner) {
 }
 
 TEST_F(OwnerMessageBoxTest, DefaultsAreInformationIconAndFriendlyTitle) {
-    host::Text title;
+    text::Text title;
     net::OwnerMessageBox(host, "m", std::nullopt, &title);
-    const host::Text expected = host::Gbk(u8"友情提醒");
+    const text::Text expected = text::Gbk(u8"友情提醒");
     EXPECT_EQ(title, expected);
     ASSERT_EQ(host.ownedBoxes.size(), 1u);
     EXPECT_EQ(host.ownedBoxes[0].box.caption, expected);
@@ -55,7 +55,7 @@ TEST_F(OwnerMessageBoxTest, DefaultsAreInformationIconAndFriendlyTitle) {
 }
 
 TEST_F(OwnerMessageBoxTest, GivenArgumentsAreUsedAsTheyStand) {
-    host::Text title = "t";
+    text::Text title = "t";
     host.ownedBoxButton = host::IdNo;
     EXPECT_EQ(net::OwnerMessageBox(host, "m", host::BoxYesNo, &title, 5u), 6);
     EXPECT_EQ(title, "t");

@@ -16,7 +16,7 @@ constexpr std::string_view Accept =
     "application/x-shockwave-flash, application/vnd.ms-excel, application/vnd.ms-powerpoint, "
     "application/msword, */*\r\n";
 
-std::string Bytes(const host::ByteSet& body) {
+std::string Bytes(const text::ByteSet& body) {
     return {body.begin(), body.end()};
 }
 
@@ -30,7 +30,7 @@ class WebPageAccessTest : public testing::Test {
 TEST_F(WebPageAccessTest, PlainFetchSendsTheThreeDefaultHeadersAndClosesInOrder) {
     internet.bodyChunks = {"hel", "lo"};
     internet.rawHeaders = "HTTP/1.1 200 OK\r\n\r\n";
-    host::Text url = " \xA1\xA1"
+    text::Text url = " \xA1\xA1"
                      "192.0.2.1/a  ";
     EXPECT_EQ(net::FetchPageText(web, url), "hello");
     EXPECT_EQ(url, "http://192.0.2.1/a");
@@ -53,9 +53,9 @@ TEST_F(WebPageAccessTest, PlainFetchSendsTheThreeDefaultHeadersAndClosesInOrder)
 }
 
 TEST_F(WebPageAccessTest, PostCompletesTheCallersHeadersInPlace) {
-    host::Text url = "http://h/p?q";
-    host::Text headers = "X-A: 1\r\naccept: text/html\r\n";
-    host::Text response;
+    text::Text url = "http://h/p?q";
+    text::Text headers = "X-A: 1\r\naccept: text/html\r\n";
+    text::Text response;
     net::WebPageAccess(web, url, net::AccessPost, {}, &headers, "x=1&y=2", "a=1", net::KeepBody,
                        &response);
     const std::string expected = "X-A: 1\r\naccept: text/html\r\nReferer: http://h/p?q\r\n"
@@ -90,8 +90,8 @@ TEST_F(WebPageAccessTest, HeaderVariantsFollowTheTextAtHand) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.sent);
-        host::Text url = "h";
-        host::Text headers = row.given;
+        text::Text url = "h";
+        text::Text headers = row.given;
         net::WebPageAccess(web, url, row.method, {}, &headers, row.postData, row.cookies);
         EXPECT_EQ(internet.sentHeaders, row.sent);
         EXPECT_EQ(internet.sentBody, "");
@@ -100,20 +100,20 @@ TEST_F(WebPageAccessTest, HeaderVariantsFollowTheTextAtHand) {
 
 TEST_F(WebPageAccessTest, BadAccessMethodShowsTheMessageAndOpensNothing) {
     host.desktop = {{30, true, host.CurrentProcessId()}};
-    host::Text url = " h/x ";
+    text::Text url = " h/x ";
     EXPECT_TRUE(net::WebPageAccess(web, url, 2).empty());
     EXPECT_EQ(url, "h/x");
     EXPECT_TRUE(internet.calls.empty());
     ASSERT_EQ(host.ownedBoxes.size(), 1u);
     EXPECT_EQ(host.ownedBoxes[0].owner, 30u);
     EXPECT_EQ(host.ownedBoxes[0].box.content,
-              host::Gbk(u8"【网页_访问】命令的第二个【访问方式】参数有误,请返回修改"));
-    EXPECT_EQ(host.ownedBoxes[0].box.caption, host::Gbk(u8"友情提醒"));
+              text::Gbk(u8"【网页_访问】命令的第二个【访问方式】参数有误,请返回修改"));
+    EXPECT_EQ(host.ownedBoxes[0].box.caption, text::Gbk(u8"友情提醒"));
     EXPECT_EQ(host.ownedBoxes[0].box.style, 0x40);
 }
 
 TEST_F(WebPageAccessTest, ProxyOfBlanksIsDirectOtherwiseTakenAsPassed) {
-    host::Text url = "h";
+    text::Text url = "h";
     net::WebPageAccess(web, url, 0, " \xA1\xA1 ");
     EXPECT_EQ(internet.proxyList, std::nullopt);
     net::WebPageAccess(web, url, 0, " 10.0.0.1:8080");
@@ -127,13 +127,13 @@ TEST_F(WebPageAccessTest, SchemeIsAddedUnlessExactlyLowerCase) {
         {"http:/h", "http://http:/h"},
     };
     for (const auto& [given, normalised] : rows) {
-        host::Text url = given;
+        text::Text url = given;
         net::WebPageAccess(web, url);
         EXPECT_EQ(url, normalised);
         EXPECT_EQ(internet.connectUrl, normalised);
     }
     // The routine's own port rule stands; the platform reads the real one.
-    host::Text secure = "https://h:8443/x";
+    text::Text secure = "https://h:8443/x";
     net::WebPageAccess(web, secure);
     EXPECT_EQ(internet.port, 0);
 }
@@ -141,8 +141,8 @@ TEST_F(WebPageAccessTest, SchemeIsAddedUnlessExactlyLowerCase) {
 TEST_F(WebPageAccessTest, StoresEachSetCookieLineForTheHost) {
     internet.rawHeaders = "HTTP/1.1 200 OK\r\nSet-Cookie: sid=abc; path=/\r\nset-cookie: flag\r\n"
                           "X-Other: Set-Cookie: z=1\r\nSet-Cookie:no-blank=1\r\n\r\n";
-    host::Text url = "http://192.0.2.1:81/x";
-    host::Text response;
+    text::Text url = "http://192.0.2.1:81/x";
+    text::Text response;
     net::WebPageAccess(web, url, 0, {}, nullptr, {}, {}, 0, &response);
     EXPECT_EQ(response, *internet.rawHeaders);
     // The marker counts anywhere in a line; the name is cut at the first "="
@@ -159,8 +159,8 @@ TEST_F(WebPageAccessTest, StoresEachSetCookieLineForTheHost) {
 TEST_F(WebPageAccessTest, LongHeaderBlockKeepsItsCookies) {
     internet.rawHeaders =
         "HTTP/1.1 200 OK\r\nX-Filler: " + std::string(4000, 'f') + "\r\nSet-Cookie: late=1\r\n\r\n";
-    host::Text url = "h";
-    host::Text response;
+    text::Text url = "h";
+    text::Text response;
     net::WebPageAccess(web, url, 0, {}, nullptr, {}, {}, 0, &response);
     EXPECT_EQ(response, *internet.rawHeaders);
     ASSERT_EQ(internet.cookies.size(), 1u);
@@ -168,8 +168,8 @@ TEST_F(WebPageAccessTest, LongHeaderBlockKeepsItsCookies) {
 }
 
 TEST_F(WebPageAccessTest, NoResponseGivesBlankHeaderBlockAndNoCookies) {
-    host::Text url = "h";
-    host::Text response = "old";
+    text::Text url = "h";
+    text::Text response = "old";
     EXPECT_TRUE(net::WebPageAccess(web, url, 0, {}, nullptr, {}, {}, 0, &response).empty());
     EXPECT_EQ(response, std::string(2048, ' '));
     EXPECT_TRUE(internet.cookies.empty());
@@ -190,9 +190,9 @@ TEST_F(WebPageAccessTest, FailedStepsCloseWhatWasOpenAndLeaveOutputsAlone) {
         FakeInternet failing;
         failing.*row.failure = true;
         net::WebContext context{host, failing};
-        host::Text url = "h";
-        host::Text headers = "X: 1\r\n";
-        host::Text response = "untouched";
+        text::Text url = "h";
+        text::Text headers = "X: 1\r\n";
+        text::Text response = "untouched";
         EXPECT_TRUE(
             net::WebPageAccess(context, url, 0, {}, &headers, {}, {}, 0, &response).empty());
         EXPECT_EQ(failing.calls, row.calls);
@@ -204,9 +204,9 @@ TEST_F(WebPageAccessTest, FailedStepsCloseWhatWasOpenAndLeaveOutputsAlone) {
 TEST_F(WebPageAccessTest, LineBreaksInUrlProxyOrCookiesAreRefused) {
     const std::string breaks[] = {"\r", "\n", std::string(1, '\0')};
     for (const std::string& bad : breaks) {
-        host::Text url = "http://h/a" + bad + "X-Injected: 1";
+        text::Text url = "http://h/a" + bad + "X-Injected: 1";
         EXPECT_TRUE(net::WebPageAccess(web, url).empty());
-        host::Text plain = "http://h/a";
+        text::Text plain = "http://h/a";
         EXPECT_TRUE(net::WebPageAccess(web, plain, 0, "127.0.0.1:8080" + bad).empty());
         EXPECT_TRUE(
             net::WebPageAccess(web, plain, 0, {}, nullptr, {}, "a=1" + bad + "X: 1").empty());
@@ -216,14 +216,14 @@ TEST_F(WebPageAccessTest, LineBreaksInUrlProxyOrCookiesAreRefused) {
 
 TEST_F(WebPageAccessTest, BodyWithZeroBytesComesBackWholeButItsTextStopsThere) {
     internet.bodyChunks = {std::string("ab\0cd", 5)};
-    host::Text url = "h";
+    text::Text url = "h";
     EXPECT_EQ(Bytes(net::WebPageAccess(web, url)), std::string("ab\0cd", 5));
     internet.bodyChunks = {std::string("ab\0cd", 5)};
     EXPECT_EQ(net::FetchPageText(web, url), "ab");
 }
 
 TEST_F(WebPageAccessTest, ConversionsApplyToTheTextBeforeTheFirstZeroByte) {
-    host::Text url = "h";
+    text::Text url = "h";
     internet.bodyChunks = {std::string("\xE4\xB8\xAD\xE6\x96\x87\0tail", 11)};
     EXPECT_EQ(Bytes(net::WebPageAccess(web, url, 0, {}, nullptr, {}, {}, net::Utf8Body)),
               "\xD6\xD0\xCE\xC4");
@@ -234,7 +234,7 @@ TEST_F(WebPageAccessTest, ConversionsApplyToTheTextBeforeTheFirstZeroByte) {
 
 TEST_F(WebPageAccessTest, ReadsInChunksOfAtMost1024Bytes) {
     internet.bodyChunks = {std::string(3000, 'x')};
-    host::Text url = "h";
+    text::Text url = "h";
     EXPECT_EQ(net::WebPageAccess(web, url).size(), 3000u);
     EXPECT_EQ(internet.largestRead, 1024u);
     EXPECT_EQ(host.processEventsCalls, 4);

@@ -4,7 +4,7 @@
 
 #include <random>
 
-using namespace host;
+using namespace text;
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-using host::ByteSet;
-using host::Gbk;
+using text::ByteSet;
+using text::Gbk;
 using namespace text;
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-using host::Gbk;
+using text::Gbk;
 using namespace text;
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-using namespace host;
+using namespace text;
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <limits>
 #include <random>
 
-using namespace host;
+using namespace text;
 
 namespace {
 

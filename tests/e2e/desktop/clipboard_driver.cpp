@@ -4,9 +4,9 @@
 // The text file is UTF-8. With --until-taken the driver says "set" and waits
 // until another program has taken the clipboard before it ends.
 
-#include "text/codepage.h"
 #include "gui/qthost.h"
 #include "net/cookiestore.h"
+#include "text/codepage.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
@@ -26,8 +26,8 @@ int main(int argc, char* argv[]) {
     const bool untilTaken = argc > 2 && std::strcmp(argv[2], "--until-taken") == 0;
 
     net::CookieStore cookies;
-    host::gui::QtHost host(argc, argv, cookies);
-    if (!host.SetClipboardText(host::Gbk(utf8)))
+    gui::QtHost host(argc, argv, cookies);
+    if (!host.SetClipboardText(text::Gbk(utf8)))
         return 1;
     if (untilTaken) {
         std::puts("set");

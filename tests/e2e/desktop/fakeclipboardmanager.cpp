@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-using namespace host::clipboard;
+using namespace clipboard;
 
 namespace {
 
