@@ -27,7 +27,7 @@ bool IsLead(char byte) {
 // The simplified form of one double-byte GBK character, or the character
 // itself where that form is not a double-byte GBK character.
 std::string SimplifiedChar(UTransliterator* simplifier, std::string_view gbkChar) {
-    std::u16string unit = text::ToUtf16(gbkChar, text::GbkCodePage);
+    std::u16string unit = ToUtf16(gbkChar, GbkCodePage);
     if (unit.size() != 1)
         return std::string(gbkChar);
     UErrorCode error = U_ZERO_ERROR;
@@ -39,25 +39,25 @@ std::string SimplifiedChar(UTransliterator* simplifier, std::string_view gbkChar
     if (U_FAILURE(error) || length > static_cast<int32_t>(unit.size()))
         return std::string(gbkChar);
     unit.resize(static_cast<std::size_t>(length));
-    std::string simplified = text::FromUtf16(unit, text::GbkCodePage, text::Unmappable::Stop);
+    std::string simplified = FromUtf16(unit, GbkCodePage, Unmappable::Stop);
     return simplified.size() == 2 && IsLead(simplified[0]) ? simplified : std::string(gbkChar);
 }
 
 } // namespace
 
-text::Text Utf8ToGbk(std::string_view text) {
-    return text::ConvertCodePage(text, text::Utf8CodePage, text::GbkCodePage);
+Text Utf8ToGbk(std::string_view text) {
+    return ConvertCodePage(text, Utf8CodePage, GbkCodePage);
 }
 
-text::Text Big5ToSimplifiedGbk(std::string_view text) {
+Text Big5ToSimplifiedGbk(std::string_view text) {
     return ToSimplifiedChinese(Big5ToGbk(text));
 }
 
-text::ByteSet CodePageToUtf16(std::string_view text, int codePage) {
-    const std::u16string units = text::ToUtf16(text, codePage);
+ByteSet CodePageToUtf16(std::string_view text, int codePage) {
+    const std::u16string units = ToUtf16(text, codePage);
     if (units.empty())
         return {};
-    text::ByteSet buffer;
+    ByteSet buffer;
     buffer.reserve(2 * units.size() + 2);
     for (char16_t unit : units) {
         buffer.push_back(static_cast<std::uint8_t>(unit & 0xFF));
@@ -67,27 +67,26 @@ text::ByteSet CodePageToUtf16(std::string_view text, int codePage) {
     return buffer;
 }
 
-text::Text Utf16ToCodePage(const text::ByteSet& buffer, int codePage) {
+Text Utf16ToCodePage(const ByteSet& buffer, int codePage) {
     std::u16string units(buffer.size() / 2, u'\0');
     for (std::size_t i = 0; i < units.size(); ++i)
         units[i] = static_cast<char16_t>(buffer[2 * i] | buffer[2 * i + 1] << 8);
-    return text::FromUtf16(units, codePage);
+    return FromUtf16(units, codePage);
 }
 
-text::Text Big5ToGbk(std::string_view text) {
-    return text::FromUtf16(text::ToUtf16(text, text::Big5CodePage), text::GbkCodePage,
-                           text::Unmappable::Stop);
+Text Big5ToGbk(std::string_view text) {
+    return FromUtf16(ToUtf16(text, Big5CodePage), GbkCodePage, Unmappable::Stop);
 }
 
-text::Text ToSimplifiedChinese(std::string_view text) {
+Text ToSimplifiedChinese(std::string_view text) {
     text = text.substr(0, text.find('\0'));
     const Transliterator simplifier = OpenSimplifier();
     if (!simplifier)
-        return text::SpaceText(static_cast<std::int64_t>(text.size()));
+        return SpaceText(static_cast<std::int64_t>(text.size()));
     // Texts repeat their characters: each double-byte one is mapped once and
     // remembered by its two bytes (never 0, as the first is 0x80 or more).
     std::vector<std::uint16_t> mapped(0x8000);
-    text::Text simplified(text);
+    Text simplified(text);
     for (std::size_t at = 0; at + 1 < simplified.size(); at += IsLead(simplified[at]) ? 2 : 1) {
         if (!IsLead(simplified[at]))
             continue;

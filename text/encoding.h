@@ -13,21 +13,21 @@ namespace text {
 
 // Invalid UTF-8 reads as U+FFFD, which GBK writes as '?', like every
 // character it lacks.
-text::Text Utf8ToGbk(std::string_view text);
-text::Text Big5ToSimplifiedGbk(std::string_view text);
+Text Utf8ToGbk(std::string_view text);
+Text Big5ToSimplifiedGbk(std::string_view text);
 
 // Little-endian UTF-16 units with a closing zero unit; empty for the empty
 // text or an unknown code page.
-text::ByteSet CodePageToUtf16(std::string_view text, int codePage = text::Utf8CodePage);
+ByteSet CodePageToUtf16(std::string_view text, int codePage = Utf8CodePage);
 // The units up to the first zero unit; characters the code page lacks
 // become '?'.
-text::Text Utf16ToCodePage(const text::ByteSet& buffer, int codePage = text::AnsiCodePage);
+Text Utf16ToCodePage(const ByteSet& buffer, int codePage = AnsiCodePage);
 
 // Ends before the first character that GBK lacks.
-text::Text Big5ToGbk(std::string_view text);
+Text Big5ToGbk(std::string_view text);
 // Traditional characters become their simplified forms where these take as
 // many bytes; the result is as long as the text. When the mapping cannot be
 // done at all, the result is as many spaces.
-text::Text ToSimplifiedChinese(std::string_view text);
+Text ToSimplifiedChinese(std::string_view text);
 
 } // namespace text
