@@ -105,8 +105,44 @@ TEST_F(FileDownloadTest, ServerClosingMidBodyFailsAndLeavesNoFile) {
 
 TEST_F(FileDownloadTest, StalledServerFailsAfterTheStallTimeAndLeavesNoFile) {
     net::DownloadOptions options;
-    options.stallTimeout = std::chrono::seconds(1);
+    options.stallWindow = std::chrono::seconds(1);
     const DownloadProgress end = Download(server.Url("/stall"), "out.bin", options);
+    EXPECT_EQ(end.state, DownloadState::Failed);
+    EXPECT_NE(end.error.find("中断"), std::string::npos) << end.error;
+    EXPECT_TRUE(FolderListing(folder).empty());
+}
+
+TEST_F(FileDownloadTest, TransferEndingEarlyFailsAndLeavesNoFile) {
+    const nettest::LoopbackServer raw;
+    const struct {
+        const char* how;
+        DownloadState end;
+    } rows[] = {
+        {"chunked", DownloadState::Finished},  {"unsized", DownloadState::Finished},
+        {"unfinished", DownloadState::Failed}, {"short", DownloadState::Failed},
+        {"reset", DownloadState::Failed},
+    };
+    for (const auto& row : rows) {
+        const DownloadProgress end =
+            Download(raw.Url(std::string("/ending?how=") + row.how), row.how);
+        EXPECT_EQ(end.state, row.end) << row.how << ": " << end.error;
+        if (row.end == DownloadState::Finished) {
+            EXPECT_TRUE(ReadFile(folder / row.how) == Pattern(20000)) << row.how;
+            fs::remove(folder / row.how);
+        } else {
+            EXPECT_NE(end.error.find("没有下载完整"), std::string::npos) << end.error;
+        }
+        EXPECT_TRUE(FolderListing(folder).empty()) << row.how;
+    }
+}
+
+TEST_F(FileDownloadTest, DripBelowOneBytePerSecondFailsAtTheEndOfItsSpan) {
+    // A byte every 1.4 s never leaves the 3 s span without one: only the
+    // average shows the stall.
+    const nettest::LoopbackServer raw;
+    net::DownloadOptions options;
+    options.stallWindow = std::chrono::seconds(3);
+    const DownloadProgress end = Download(raw.Url("/drip?every=1.4"), "out.bin", options);
     EXPECT_EQ(end.state, DownloadState::Failed);
     EXPECT_NE(end.error.find("中断"), std::string::npos) << end.error;
     EXPECT_TRUE(FolderListing(folder).empty());
