@@ -202,6 +202,7 @@ class CurlRequest final : public HttpRequest {
     void EndHop();
     bool Stalled();
     bool OnBody(const char* data, std::size_t size);
+    bool MakeRoom(std::size_t size);
     bool OnHeaderLine(std::string_view line);
     bool OnResponseHeaders();
     std::optional<Target> RedirectTarget() const;
@@ -350,17 +351,22 @@ bool CurlRequest::OnBody(const char* data, std::size_t size) {
         return false;
     }
     const std::size_t needed = body_.size() + size;
+    const std::size_t doubled = std::max(needed, 2 * body_.capacity());
+    if (needed > body_.capacity() && !MakeRoom(doubled > LargestGrowthCopy ? limit : doubled))
+        return false;
+    body_.insert(body_.end(), data, data + size);
+    return true;
+}
+
+// False, and the exchange failed, when the memory cannot be had.
+bool CurlRequest::MakeRoom(std::size_t size) {
     try {
-        if (needed > body_.capacity()) {
-            const std::size_t doubled = std::max(needed, 2 * body_.capacity());
-            Reserve(body_, doubled > LargestGrowthCopy ? limit : doubled);
-        }
-        body_.insert(body_.end(), data, data + size);
+        Reserve(body_, size);
+        return true;
     } catch (const std::bad_alloc&) {
         failed_ = true;
         return false;
     }
-    return true;
 }
 
 // Connecting has a limit of its own; from the request on, the clock runs
@@ -427,19 +433,13 @@ bool CurlRequest::OnResponseHeaders() {
     headersDone_ = true;
     if (!IsRedirect(status_) || !location_) {
         finalHeaders_ = block_;
-        if (contentLength_ && *contentLength_ > setup_.options.bodyLimit) {
+        if (!contentLength_)
+            return true;
+        if (*contentLength_ > setup_.options.bodyLimit) {
             failed_ = true;
             return false;
         }
-        if (contentLength_) {
-            try {
-                Reserve(body_, static_cast<std::size_t>(*contentLength_));
-            } catch (const std::bad_alloc&) {
-                failed_ = true;
-                return false;
-            }
-        }
-        return true;
+        return MakeRoom(static_cast<std::size_t>(*contentLength_));
     }
     // The routine stores only the final response's cookies; those that a
     // redirect sets the platform stores itself, before the next hop asks.

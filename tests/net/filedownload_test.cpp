@@ -10,9 +10,14 @@
 
 #include <atomic>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -146,6 +151,42 @@ TEST_F(FileDownloadTest, DripBelowOneBytePerSecondFailsAtTheEndOfItsSpan) {
     EXPECT_EQ(end.state, DownloadState::Failed);
     EXPECT_NE(end.error.find("中断"), std::string::npos) << end.error;
     EXPECT_TRUE(FolderListing(folder).empty());
+}
+
+TEST_F(FileDownloadTest, FullDiskIsSaidPlainlyAndLeavesNoFile) {
+    // A child of its own, single-threaded as a new namespace needs, turns the
+    // folder into a 64 KiB file system that only it sees.
+    constexpr int Skipped = 77;
+    const std::string url = server.Url("/file/big.bin?n=1000000");
+    const pid_t child = fork();
+    if (child == 0) {
+        const uid_t uid = getuid();
+        const gid_t gid = getgid();
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+            _exit(Skipped);
+        std::ofstream("/proc/self/setgroups") << "deny";
+        std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
+        std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("none", folder.c_str(), "tmpfs", 0, "size=64k") != 0)
+            _exit(Skipped);
+        FileDownload download(url, cookies);
+        download.SaveTo(folder / "big.bin");
+        const DownloadProgress end = WaitForEnd(download);
+        std::fprintf(stderr, "state %d, error %s, %zu files\n", static_cast<int>(end.state),
+                     end.error.c_str(), FolderListing(folder).size());
+        _exit(end.state == DownloadState::Failed &&
+                      end.error.find("磁盘空间不足") != std::string::npos &&
+                      FolderListing(folder).empty()
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == Skipped)
+        GTEST_SKIP() << "no mount namespace of our own here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(FileDownloadTest, ErrorStatusIsAFailureNotAFile) {
