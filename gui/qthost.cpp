@@ -205,8 +205,10 @@ void QtHost::Destroy(HostWindow& window) {
     if (found != windows_.end() && found->second == &window)
         windows_.erase(found);
     runner_.Retire(&window);
-    if (windows_.empty() && loopRunning_)
+    if (windows_.empty() && loopRunning_) {
+        quitting_ = true;
         QCoreApplication::exit(0);
+    }
 }
 
 bool QtHost::IsCreated(host::UnitRef unit) {

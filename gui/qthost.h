@@ -42,6 +42,7 @@ class QtHost final : public host::Host {
     void LoadStartupWindow(int window) override;
     void RunMessageLoop() override;
     void ProcessEvents() override;
+    bool IsQuitting() override { return quitting_; }
     [[noreturn]] void FatalRuntimeError(std::optional<int> code,
                                         const text::Text& message) override;
 
@@ -98,6 +99,7 @@ class QtHost final : public host::Host {
     std::function<void()> cleanup_;
     QElapsedTimer lastDispatch_;
     bool loopRunning_ = false;
+    bool quitting_ = false;
     bool trayWarned_ = false;
 };
 

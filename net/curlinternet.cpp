@@ -10,6 +10,8 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <new>
+#include <sys/mman.h>
 #include <utility>
 #include <vector>
 
@@ -23,6 +25,11 @@ constexpr int MostRedirects = 10;
 // How long a read waits on the socket before the window gets its turn.
 constexpr long PollSliceMs = 20;
 constexpr std::size_t ReceiveBufferSize = 128 * 1024;
+// Growing the body by doubling copies what came so far; up to this size a
+// copy takes about a millisecond. A body that outgrows it without having
+// announced its length gets the rest of the size limit reserved at once.
+constexpr std::size_t LargestGrowthCopy = std::size_t(4) << 20;
+constexpr std::size_t HugePage = std::size_t(2) << 20;
 
 using curl::Easy;
 using curl::HeaderList;
@@ -38,13 +45,14 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 }
 
 // The object name goes into the request line as it stands, except bytes that
-// would break that line.
+// cannot stand in a request target: controls, the blank, "#" (which would cut
+// the target short) and every byte from 0x80 up (a GBK info-hash, say).
 std::string EscapeRequestTarget(std::string_view path) {
     static constexpr char Hex[] = "0123456789ABCDEF";
     std::string target;
     target.reserve(path.size());
     for (const unsigned char c : path) {
-        if (c <= 0x20 || c == 0x7F) {
+        if (c <= 0x20 || c == '#' || c >= 0x7F) {
             target += '%';
             target += Hex[c >> 4];
             target += Hex[c & 0xF];
@@ -123,6 +131,21 @@ std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {
     return text;
 }
 
+// Address space for a body of `size` bytes. A large reservation is backed by
+// huge pages where the system offers them: faulting in a long body 4 KiB at
+// a time costs more than receiving it. Pages are only taken as the body
+// fills them.
+void Reserve(std::vector<std::uint8_t>& body, std::size_t size) {
+    body.reserve(size);
+    if (body.capacity() < 2 * HugePage)
+        return;
+    const auto first = reinterpret_cast<std::uintptr_t>(body.data());
+    const std::uintptr_t start = (first + HugePage - 1) & ~(HugePage - 1);
+    const std::uintptr_t end = (first + body.capacity()) & ~(HugePage - 1);
+    if (end > start)
+        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+}
+
 bool IsRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -151,34 +174,35 @@ class CurlRequest final : public HttpRequest {
     // window keeps being served.
     void Send(std::string_view headers, std::string_view body) override {
         headerLines_ = HeaderLines(headers);
-        body_ = body;
+        postData_ = body;
+        started_ = std::chrono::steady_clock::now();
         finished_ = !StartHop();
     }
 
-    std::size_t Read(std::span<std::uint8_t> buffer,
-                     const std::function<void()>& processEvents) override {
-        while (pendingRead_ == pending_.size() && !finished_)
-            Pump(processEvents);
-        const std::size_t count = std::min(buffer.size(), pending_.size() - pendingRead_);
-        std::memcpy(buffer.data(), pending_.data() + pendingRead_, count);
-        pendingRead_ += count;
-        if (pendingRead_ == pending_.size()) {
-            pending_.clear();
-            pendingRead_ = 0;
+    std::size_t Read(std::size_t most, const std::function<bool()>& serveEvents) override {
+        while (reported_ == body_.size() && !finished_) {
+            if (!Pump(serveEvents)) {
+                failed_ = finished_ = true;
+                return 0;
+            }
         }
+        const std::size_t count = std::min(most, body_.size() - reported_);
+        reported_ += count;
         return count;
     }
 
-    std::optional<std::uint64_t> ContentLength() const override {
-        return finalHeaders_ ? contentLength_ : std::nullopt;
+    std::vector<std::uint8_t> TakeBody() override {
+        return failed_ ? std::vector<std::uint8_t>() : std::move(body_);
     }
     std::optional<std::string> RawHeaders() const override { return finalHeaders_; }
 
   private:
     bool StartHop();
-    void Pump(const std::function<void()>& processEvents);
+    bool Pump(const std::function<bool()>& serveEvents);
     void EndHop();
     bool Stalled();
+    bool OnBody(const char* data, std::size_t size);
+    bool MakeRoom(std::size_t size);
     bool OnHeaderLine(std::string_view line);
     bool OnResponseHeaders();
     std::optional<Target> RedirectTarget() const;
@@ -188,16 +212,9 @@ class CurlRequest final : public HttpRequest {
         const std::size_t length = size * count;
         return static_cast<CurlRequest*>(self)->OnHeaderLine({data, length}) ? length : 0;
     }
-    // Holds curl back once a buffer's worth waits: the reader takes it
-    // while it is still in the cache, and the backlog never grows.
     static std::size_t BodyCallback(char* data, std::size_t size, std::size_t count, void* self) {
-        auto& request = *static_cast<CurlRequest*>(self);
-        if (request.pending_.size() >= ReceiveBufferSize) {
-            request.paused_ = true;
-            return CURL_WRITEFUNC_PAUSE;
-        }
-        request.pending_.append(data, size * count);
-        return size * count;
+        const std::size_t length = size * count;
+        return static_cast<CurlRequest*>(self)->OnBody(data, length) ? length : 0;
     }
 
     Setup setup_;
@@ -205,13 +222,15 @@ class CurlRequest final : public HttpRequest {
     std::string verb_;
     long httpVersion_;
     std::vector<std::string> headerLines_;
-    std::string body_;
+    std::string postData_;
 
     Multi multi_{curl_multi_init()};
     Easy easy_;
     HeaderList headerList_;
     bool finished_ = true;
-    bool paused_ = false;
+    // Abandoned, or past the size limit: no body at all.
+    bool failed_ = false;
+    std::chrono::steady_clock::time_point started_;
     int redirects_ = 0;
     curl_off_t progressSeen_ = 0;
     std::chrono::steady_clock::time_point lastProgress_;
@@ -225,9 +244,10 @@ class CurlRequest final : public HttpRequest {
     bool headersDone_ = false;
 
     std::optional<std::string> finalHeaders_;
-    // Body bytes received and not yet read; drained before curl is driven on.
-    std::string pending_;
-    std::size_t pendingRead_ = 0;
+    // The final response's body, written here once as it arrives; the
+    // reader is told of it 1 KiB at a time.
+    std::vector<std::uint8_t> body_;
+    std::size_t reported_ = 0;
 };
 
 bool CurlRequest::StartHop() {
@@ -275,8 +295,9 @@ bool CurlRequest::StartHop() {
     curl_easy_setopt(easy, CURLOPT_PROXY, viaProxy ? setup_.proxy.c_str() : "");
     if (verb_ == "POST") {
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size()));
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body_.data());
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(postData_.size()));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, postData_.data());
     } else {
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
         if (verb_ != "GET")
@@ -295,9 +316,8 @@ bool CurlRequest::StartHop() {
     return curl_multi_add_handle(multi_.get(), easy) == CURLM_OK;
 }
 
-void CurlRequest::Pump(const std::function<void()>& processEvents) {
-    if (std::exchange(paused_, false))
-        curl_easy_pause(easy_.get(), CURLPAUSE_CONT);
+// False when the events served said the exchange is to be abandoned.
+bool CurlRequest::Pump(const std::function<bool()>& serveEvents) {
     int running = 0;
     curl_multi_perform(multi_.get(), &running);
     int queued = 0;
@@ -307,13 +327,45 @@ void CurlRequest::Pump(const std::function<void()>& processEvents) {
             break;
         }
     }
-    if (!finished_ && Stalled()) {
+    // Either limit ends the exchange as a broken transfer does: what came
+    // until then stands.
+    if (!finished_ &&
+        (Stalled() || std::chrono::steady_clock::now() - started_ > setup_.options.timeLimit)) {
         next_.reset();
         EndHop();
     }
-    if (pendingRead_ == pending_.size() && !finished_) {
+    if (reported_ == body_.size() && !finished_) {
         curl_multi_poll(multi_.get(), nullptr, 0, PollSliceMs, nullptr);
-        processEvents();
+        return serveEvents();
+    }
+    return true;
+}
+
+// The body goes straight into its final buffer. Its room comes from the
+// announced length when there is one, else it doubles while copies are
+// cheap and then takes the rest of the limit's address space in one step.
+bool CurlRequest::OnBody(const char* data, std::size_t size) {
+    const std::size_t limit = setup_.options.bodyLimit;
+    if (size > limit - body_.size()) {
+        failed_ = true;
+        return false;
+    }
+    const std::size_t needed = body_.size() + size;
+    const std::size_t doubled = std::max(needed, 2 * body_.capacity());
+    if (needed > body_.capacity() && !MakeRoom(doubled > LargestGrowthCopy ? limit : doubled))
+        return false;
+    body_.insert(body_.end(), data, data + size);
+    return true;
+}
+
+// False, and the exchange failed, when the memory cannot be had.
+bool CurlRequest::MakeRoom(std::size_t size) {
+    try {
+        Reserve(body_, size);
+        return true;
+    } catch (const std::bad_alloc&) {
+        failed_ = true;
+        return false;
     }
 }
 
@@ -381,7 +433,13 @@ bool CurlRequest::OnResponseHeaders() {
     headersDone_ = true;
     if (!IsRedirect(status_) || !location_) {
         finalHeaders_ = block_;
-        return true;
+        if (!contentLength_)
+            return true;
+        if (*contentLength_ > setup_.options.bodyLimit) {
+            failed_ = true;
+            return false;
+        }
+        return MakeRoom(static_cast<std::size_t>(*contentLength_));
     }
     // The routine stores only the final response's cookies; those that a
     // redirect sets the platform stores itself, before the next hop asks.
@@ -394,7 +452,7 @@ bool CurlRequest::OnResponseHeaders() {
     ++redirects_;
     if (status_ == 303 || ((status_ == 301 || status_ == 302) && verb_ == "POST")) {
         verb_ = "GET";
-        body_.clear();
+        postData_.clear();
         std::erase_if(headerLines_, [](const std::string& line) {
             return StartsWithNoCase(line, "content-length:") ||
                    StartsWithNoCase(line, "content-type:");

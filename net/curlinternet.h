@@ -9,9 +9,17 @@
 #include "net/internet.h"
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 namespace net {
+
+// A page the client reads into memory has no business being this large; a
+// body past it fails the exchange, and its connection is closed at once.
+constexpr std::size_t BodySizeLimit = std::size_t(128) << 20;
+// The longest one exchange (redirects included) may take before it ends as
+// a stalled one does, however steadily a server drips.
+constexpr std::chrono::milliseconds ExchangeTimeLimit{120'000};
 
 struct CurlOptions {
     std::chrono::milliseconds connectTimeout{60'000};
@@ -20,6 +28,8 @@ struct CurlOptions {
     std::chrono::milliseconds stallTimeout{30'000};
     // Certificates (PEM) to trust instead of the system's; for tests.
     std::string caFile;
+    std::chrono::milliseconds timeLimit = ExchangeTimeLimit;
+    std::size_t bodyLimit = BodySizeLimit;
 };
 
 class CurlInternet final : public Internet {

@@ -70,6 +70,13 @@ std::string ErrnoText(int error) {
     return std::strerror(error);
 }
 
+// A full disk is said plainly; the system's own words are English.
+std::string FileErrorText(std::string_view failed, int error) {
+    if (error == ENOSPC || error == EDQUOT)
+        return "磁盘空间不足，文件没有下载完整。";
+    return std::string(failed) + ErrnoText(error);
+}
+
 std::string TransferErrorText(CURLcode code) {
     switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
@@ -193,6 +200,7 @@ class FileDownload::Transfer final {
     bool OnBody(const char* data, std::size_t size);
     bool OpenFile();
     void Report();
+    void RestartSpan();
     bool Stalled();
 
     static std::size_t HeaderCallback(char* data, std::size_t size, std::size_t count, void* self) {
@@ -206,7 +214,7 @@ class FileDownload::Transfer final {
     static int ProgressCallback(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
         auto* transfer = static_cast<Transfer*>(self);
         transfer->Report();
-        return transfer->Stalled() ? 1 : 0;
+        return transfer->stop_.stop_requested() || transfer->Stalled() ? 1 : 0;
     }
 
     FileDownload& owner_;
@@ -224,8 +232,12 @@ class FileDownload::Transfer final {
     std::string contentDisposition_;
     std::vector<std::string> setCookies_;
     bool bodyWanted_ = false;
-    std::chrono::steady_clock::time_point lastArrival_;
     bool stalled_ = false;
+    // Bytes (headers and body) of every hop, and where the current span of
+    // the throughput rule began.
+    std::uint64_t arrived_ = 0;
+    std::chrono::steady_clock::time_point spanStart_;
+    std::uint64_t spanStartBytes_ = 0;
 
     std::optional<PartFile> file_;
     std::string fileError_;
@@ -260,7 +272,7 @@ Outcome FileDownload::Transfer::Run(Address address) {
         if (status != 0 && (status < 200 || status > 299))
             return Failure("服务器拒绝了下载（HTTP " + std::to_string(status) + "）。");
         if (stalled_)
-            return Failure("服务器长时间没有传来数据，下载已中断。");
+            return Failure("服务器长时间几乎没有传来数据，下载已中断。");
         if (result != CURLE_OK)
             return Failure(TransferErrorText(result));
         return Complete();
@@ -298,7 +310,7 @@ CURLcode FileDownload::Transfer::Exchange(const Address& address) {
     contentDisposition_.clear();
     setCookies_.clear();
     bodyWanted_ = false;
-    lastArrival_ = std::chrono::steady_clock::now();
+    RestartSpan();
     const std::string cookies = cookies_.CookieHeader(address.host, address.path, address.secure);
     curl_easy_setopt(easy_.get(), CURLOPT_URL, address.url.c_str());
     curl_easy_setopt(easy_.get(), CURLOPT_COOKIE, cookies.empty() ? nullptr : cookies.c_str());
@@ -345,13 +357,13 @@ Outcome FileDownload::Transfer::Complete() {
     if (!file_ && !OpenFile())
         return stop_.stop_requested() ? Outcome{DownloadState::Cancelled, {}} : Failure(fileError_);
     if (!file_->Commit())
-        return Failure("无法保存文件：" + ErrnoText(file_->Error()));
+        return Failure(FileErrorText("无法保存文件：", file_->Error()));
     Report();
     return {DownloadState::Finished, {}};
 }
 
 bool FileDownload::Transfer::OnHeaderLine(std::string_view line) {
-    lastArrival_ = std::chrono::steady_clock::now();
+    arrived_ += line.size();
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.remove_suffix(1);
     if (line.starts_with("HTTP/")) {
@@ -392,13 +404,13 @@ bool FileDownload::Transfer::OnResponseHeaders() {
 }
 
 bool FileDownload::Transfer::OnBody(const char* data, std::size_t size) {
-    lastArrival_ = std::chrono::steady_clock::now();
+    arrived_ += size;
     if (!bodyWanted_)
         return true;
     if (!file_ && !OpenFile())
         return false;
     if (!file_->Write(data, size)) {
-        fileError_ = "无法写入文件：" + ErrnoText(file_->Error());
+        fileError_ = FileErrorText("无法写入文件：", file_->Error());
         return false;
     }
     received_ += size;
@@ -417,19 +429,30 @@ bool FileDownload::Transfer::OpenFile() {
         file_.reset();
         return false;
     }
-    speedMark_ = lastArrival_ = std::chrono::steady_clock::now();
+    speedMark_ = std::chrono::steady_clock::now();
+    RestartSpan();
     return true;
 }
 
-// Connecting has a limit of its own; from the request on, the clock runs
-// whenever nothing arrives. A wait for the user's choice is no stall.
+void FileDownload::Transfer::RestartSpan() {
+    spanStart_ = std::chrono::steady_clock::now();
+    spanStartBytes_ = arrived_;
+}
+
+// Connecting has a limit of its own; from the request on, what arrives is
+// measured over whole spans, so that a server dripping a byte now and then
+// cannot hold the download for ever. A wait for the user's choice is no stall.
 bool FileDownload::Transfer::Stalled() {
     curl_off_t requestReady = 0;
     curl_easy_getinfo(easy_.get(), CURLINFO_PRETRANSFER_TIME_T, &requestReady);
-    const auto now = std::chrono::steady_clock::now();
-    if (requestReady == 0)
-        lastArrival_ = now;
-    stalled_ = now - lastArrival_ > owner_.options_.stallTimeout;
+    const std::chrono::duration<double> span = std::chrono::steady_clock::now() - spanStart_;
+    if (requestReady == 0 || span < owner_.options_.stallWindow) {
+        if (requestReady == 0)
+            RestartSpan();
+        return false;
+    }
+    stalled_ = static_cast<double>(arrived_ - spanStartBytes_) < MinimumByteRate * span.count();
+    RestartSpan();
     return stalled_;
 }
 

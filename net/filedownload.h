@@ -22,10 +22,15 @@
 
 namespace net {
 
+// Bytes per second below which a download counts as stalled.
+constexpr double MinimumByteRate = 1.0;
+
 struct DownloadOptions {
     std::chrono::seconds connectTimeout{60};
-    // Once connected, a download in which no byte arrives for this long fails.
-    std::chrono::seconds stallTimeout{30};
+    // Once connected, a download that receives less than MinimumByteRate
+    // averaged over this span fails. There is no limit on its whole length:
+    // large files are slow.
+    std::chrono::milliseconds stallWindow{30'000};
     // Certificates (PEM) to trust instead of the system's; for tests.
     std::string caFile;
 };

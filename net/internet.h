@@ -9,9 +9,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace net {
 
@@ -23,15 +23,18 @@ class HttpRequest {
     // body. A send that fails shows up as a body of 0 bytes.
     virtual void Send(std::string_view headers, std::string_view body) = 0;
 
-    // Copies the next bytes of the body into `buffer` and returns their
-    // number; 0 once the body has ended or the exchange failed. While no data
-    // is there yet it waits in short slices and calls `processEvents` between
-    // them.
-    virtual std::size_t Read(std::span<std::uint8_t> buffer,
-                             const std::function<void()>& processEvents) = 0;
+    // Waits until more of the body has come and returns how much more, at
+    // most `most` bytes; 0 once the body has ended or the exchange failed.
+    // The bytes stay in the request's body (see TakeBody): a read copies
+    // nothing. While no data is there yet it waits in short slices and calls
+    // `serveEvents` between them; when that answers false the exchange is
+    // abandoned, and the read returns 0.
+    virtual std::size_t Read(std::size_t most, const std::function<bool()>& serveEvents) = 0;
 
-    // The length the response announced, once its headers have come.
-    virtual std::optional<std::uint64_t> ContentLength() const = 0;
+    // The body received, moved out; empty when the exchange failed as a
+    // whole (abandoned, or a body past the size limit), while a transfer
+    // that broke off leaves what came until then.
+    virtual std::vector<std::uint8_t> TakeBody() = 0;
 
     // The final response's status line and header lines, each ending in
     // CR LF, then an empty line; none when no response came.

@@ -5,8 +5,8 @@
 #include "text/codepage.h"
 #include "text/encoding.h"
 
-#include <array>
-#include <sys/mman.h>
+#include <functional>
+#include <optional>
 
 namespace net {
 
@@ -25,8 +25,6 @@ constexpr std::string_view SetCookieMarker = "Set-Cookie: ";
 constexpr std::size_t ReadChunk = 1024;
 // What the header block reads as when no response came.
 constexpr int HeaderBufferSize = 2048;
-// An announced length is trusted this far when making room for the body.
-constexpr std::uint64_t LargestReservation = 512u << 20;
 
 bool Lacks(std::string_view headers, std::string_view name) {
     return text::FindText(headers, name, 1, true) == -1;
@@ -53,36 +51,22 @@ void CompleteHeaders(Text& headers, const Text& url, bool post, const Text& post
         headers += text::JoinTexts("Cookie: ", cookies, "\r\n\r\n");
 }
 
-// Makes room for the length a response announced (trusted only so far). A
-// large body is backed by huge pages where the system offers them: faulting
-// in a long body 4 KiB at a time costs more than receiving it.
-void ReserveBody(text::ByteSet& body, std::uint64_t length) {
-    body.reserve(std::min(length, LargestReservation));
-    constexpr std::uintptr_t HugePage = std::uintptr_t(2) << 20;
-    const auto first = reinterpret_cast<std::uintptr_t>(body.data());
-    const std::uintptr_t start = (first + HugePage - 1) & ~(HugePage - 1);
-    const std::uintptr_t end = (first + body.capacity()) & ~(HugePage - 1);
-    if (end > start)
-        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-}
-
-text::ByteSet ReadBody(host::Host& host, HttpRequest& request) {
-    text::ByteSet body;
-    // One buffer serves every read: the bytes are appended at once.
-    std::array<std::uint8_t, ReadChunk> chunk;
-    const std::function<void()> processEvents = [&host] { host.ProcessEvents(); };
-    for (;;) {
+// The body arrives straight in the request's own buffer. The window gets its
+// turn before every 1 KiB of it, as the routine has always given it; once
+// the program is ending, the exchange is abandoned at the next turn (none:
+// abandoned).
+std::optional<text::ByteSet> ReadBody(host::Host& host, HttpRequest& request) {
+    const std::function<bool()> serveEvents = [&host] {
         host.ProcessEvents();
-        const std::size_t read = request.Read(chunk, processEvents);
-        if (read == 0)
+        return !host.IsQuitting();
+    };
+    while (serveEvents()) {
+        if (request.Read(ReadChunk, serveEvents) == 0)
             break;
-        if (body.empty()) {
-            if (const auto length = request.ContentLength())
-                ReserveBody(body, *length);
-        }
-        body.insert(body.end(), chunk.begin(), chunk.begin() + read);
     }
-    return body;
+    if (host.IsQuitting())
+        return std::nullopt;
+    return request.TakeBody();
 }
 
 // Every line that holds "Set-Cookie: " stores a cookie for the request's host:
@@ -159,18 +143,20 @@ text::ByteSet WebPageAccess(const WebContext& web, Text& url, int accessMethod, 
     Text& headers = extraHeaders ? *extraHeaders : ownHeaders;
     CompleteHeaders(headers, url, post, postData, cookies);
     request->Send(headers, post ? std::string_view(postData) : std::string_view());
-    text::ByteSet body = ReadBody(web.host, *request);
+    std::optional<text::ByteSet> body = ReadBody(web.host, *request);
     const std::optional<std::string> block = request->RawHeaders();
     request.reset();
     connection.reset();
     session.reset();
+    if (!body)
+        return {};
 
     const Text headerBlock =
         block ? text::TextFromBytes(*block) : text::SpaceText(HeaderBufferSize);
     if (responseHeaders)
         *responseHeaders = headerBlock;
     StoreCookies(web.internet, hostName, headerBlock);
-    return Convert(std::move(body), conversion);
+    return Convert(std::move(*body), conversion);
 }
 
 Text FetchPageText(const WebContext& web, Text& url) {

@@ -26,7 +26,9 @@ enum BodyConversion : int { KeepBody = 0, Utf8Body = 1, Big5Body = 2 };
 // no response came. Any other access method than GET or POST is refused with
 // a message box; a request whose URL, proxy or cookies hold a line break or a
 // NUL byte is refused silently. `conversion` turns the body from UTF-8 or
-// Big5 into GBK (up to its first NUL byte).
+// Big5 into GBK (up to its first NUL byte). When the host reports that the
+// program is ending, the exchange is abandoned at the next event turn: an
+// empty result, `responseHeaders` untouched and no cookies stored.
 text::ByteSet WebPageAccess(const WebContext& web, text::Text& url, int accessMethod = AccessGet,
                             const text::Text& proxy = {}, text::Text* extraHeaders = nullptr,
                             const text::Text& postData = {}, const text::Text& cookies = {},

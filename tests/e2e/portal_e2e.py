@@ -481,9 +481,29 @@ def scenario_update_current(session, relays):
     check(session.windows() == before, "windows: %s" % session.windows())
 
 
+def scenario_close_mid_request(session, relays):
+    """The notice never comes; closing the main window meanwhile ends the
+    program at once, not when the request gives up."""
+    relays["notice"].edit = lambda target, body: time.sleep(60) or body
+    wait_for(session.program.tray_icon, "the tray icon")
+    session.tray_menu_item(1)
+    wait_for(lambda: relays["notice"].targets, "the notice request")
+    time.sleep(0.5)  # the request waits in its read loop
+    x, y, width, _ = session.desktop.outer_geometry(session.program.window)
+    closed = time.monotonic()
+    # icewm draws the close button at the right end of the title bar.
+    session.desktop.run("xdotool", "mousemove", "--sync", str(x + width - 17), str(y + 14),
+                        "click", "1")
+    code = session.program.exit_code(timeout=10)
+    took = time.monotonic() - closed
+    print("the program ended %.2f s after the click" % took, flush=True)
+    check(code == 0, "exit code %s" % code)
+    check(took < 5, "the program took %.1f s to end" % took)
+
+
 SCENARIOS = {scenario.__name__[len("scenario_"):]: scenario for scenario in [
     scenario_link_capture, scenario_player, scenario_update_download, scenario_update_cancel,
-    scenario_update_current]}
+    scenario_update_current, scenario_close_mid_request]}
 
 
 # --- Running ---------------------------------------------------------------------

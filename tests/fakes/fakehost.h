@@ -29,6 +29,9 @@ class FakeHost final : public host::Host {
 
     // What the host reports.
     bool trayAvailable = true;
+    // Set when the last loaded window is destroyed, as the message loop then
+    // ends; tests may set it themselves.
+    bool quitting = false;
     // Results of ShowMessageBox, taken in order; when empty, boxes answer 0.
     std::deque<int> boxAnswers;
     // Runs inside ProcessEvents and inside every box, standing for the events
@@ -85,6 +88,7 @@ class FakeHost final : public host::Host {
     void LoadStartupWindow(int window) override;
     void RunMessageLoop() override;
     void ProcessEvents() override;
+    bool IsQuitting() override { return quitting; }
     [[noreturn]] void FatalRuntimeError(std::optional<int> code,
                                         const text::Text& message) override;
     bool LoadWindow(host::UnitRef window, std::optional<host::UnitRef> parent = {},

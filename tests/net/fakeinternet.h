@@ -5,7 +5,6 @@
 #include "net/internet.h"
 
 #include <algorithm>
-#include <cstring>
 #include <deque>
 #include <ostream>
 #include <vector>
@@ -60,25 +59,26 @@ class FakeInternet final : public net::Internet {
     };
     struct Request final : net::HttpRequest, Handle {
         explicit Request(FakeInternet& n) : Handle{n, "request"} {}
+        std::vector<std::uint8_t> body;
         void Send(std::string_view headers, std::string_view body) override {
             net.calls.push_back("send");
             net.sentHeaders = headers;
             net.sentBody = body;
         }
-        std::size_t Read(std::span<std::uint8_t> buffer, const std::function<void()>&) override {
+        std::size_t Read(std::size_t most, const std::function<bool()>&) override {
             net.calls.push_back("read");
-            net.largestRead = std::max(net.largestRead, buffer.size());
+            net.largestRead = std::max(net.largestRead, most);
             if (net.bodyChunks.empty())
                 return 0;
             std::string& chunk = net.bodyChunks.front();
-            const std::size_t count = std::min(buffer.size(), chunk.size());
-            std::memcpy(buffer.data(), chunk.data(), count);
+            const std::size_t count = std::min(most, chunk.size());
+            body.insert(body.end(), chunk.begin(), chunk.begin() + static_cast<long>(count));
             chunk.erase(0, count);
             if (chunk.empty())
                 net.bodyChunks.pop_front();
             return count;
         }
-        std::optional<std::uint64_t> ContentLength() const override { return std::nullopt; }
+        std::vector<std::uint8_t> TakeBody() override { return std::move(body); }
         std::optional<std::string> RawHeaders() const override {
             net.calls.push_back("raw headers");
             return net.rawHeaders;

@@ -10,9 +10,14 @@
 
 #include <atomic>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -105,11 +110,83 @@ TEST_F(FileDownloadTest, ServerClosingMidBodyFailsAndLeavesNoFile) {
 
 TEST_F(FileDownloadTest, StalledServerFailsAfterTheStallTimeAndLeavesNoFile) {
     net::DownloadOptions options;
-    options.stallTimeout = std::chrono::seconds(1);
+    options.stallWindow = std::chrono::seconds(1);
     const DownloadProgress end = Download(server.Url("/stall"), "out.bin", options);
     EXPECT_EQ(end.state, DownloadState::Failed);
     EXPECT_NE(end.error.find("中断"), std::string::npos) << end.error;
     EXPECT_TRUE(FolderListing(folder).empty());
+}
+
+TEST_F(FileDownloadTest, TransferEndingEarlyFailsAndLeavesNoFile) {
+    const nettest::LoopbackServer raw;
+    const struct {
+        const char* how;
+        DownloadState end;
+    } rows[] = {
+        {"chunked", DownloadState::Finished},  {"unsized", DownloadState::Finished},
+        {"unfinished", DownloadState::Failed}, {"short", DownloadState::Failed},
+        {"reset", DownloadState::Failed},
+    };
+    for (const auto& row : rows) {
+        const DownloadProgress end =
+            Download(raw.Url(std::string("/ending?how=") + row.how), row.how);
+        EXPECT_EQ(end.state, row.end) << row.how << ": " << end.error;
+        if (row.end == DownloadState::Finished) {
+            EXPECT_TRUE(ReadFile(folder / row.how) == Pattern(20000)) << row.how;
+            fs::remove(folder / row.how);
+        } else {
+            EXPECT_NE(end.error.find("没有下载完整"), std::string::npos) << end.error;
+        }
+        EXPECT_TRUE(FolderListing(folder).empty()) << row.how;
+    }
+}
+
+TEST_F(FileDownloadTest, DripBelowOneBytePerSecondFailsAtTheEndOfItsSpan) {
+    // A byte every 1.4 s never leaves the 3 s span without one: only the
+    // average shows the stall.
+    const nettest::LoopbackServer raw;
+    net::DownloadOptions options;
+    options.stallWindow = std::chrono::seconds(3);
+    const DownloadProgress end = Download(raw.Url("/drip?every=1.4"), "out.bin", options);
+    EXPECT_EQ(end.state, DownloadState::Failed);
+    EXPECT_NE(end.error.find("中断"), std::string::npos) << end.error;
+    EXPECT_TRUE(FolderListing(folder).empty());
+}
+
+TEST_F(FileDownloadTest, FullDiskIsSaidPlainlyAndLeavesNoFile) {
+    // A child of its own, single-threaded as a new namespace needs, turns the
+    // folder into a 64 KiB file system that only it sees.
+    constexpr int Skipped = 77;
+    const std::string url = server.Url("/file/big.bin?n=1000000");
+    const pid_t child = fork();
+    if (child == 0) {
+        const uid_t uid = getuid();
+        const gid_t gid = getgid();
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+            _exit(Skipped);
+        std::ofstream("/proc/self/setgroups") << "deny";
+        std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
+        std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("none", folder.c_str(), "tmpfs", 0, "size=64k") != 0)
+            _exit(Skipped);
+        FileDownload download(url, cookies);
+        download.SaveTo(folder / "big.bin");
+        const DownloadProgress end = WaitForEnd(download);
+        std::fprintf(stderr, "state %d, error %s, %zu files\n", static_cast<int>(end.state),
+                     end.error.c_str(), FolderListing(folder).size());
+        _exit(end.state == DownloadState::Failed &&
+                      end.error.find("磁盘空间不足") != std::string::npos &&
+                      FolderListing(folder).empty()
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == Skipped)
+        GTEST_SKIP() << "no mount namespace of our own here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(FileDownloadTest, ErrorStatusIsAFailureNotAFile) {

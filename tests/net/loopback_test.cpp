@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace {
 
 using nettest::LoopbackServer;
@@ -23,6 +25,23 @@ const std::string Blanks(2048, ' ');
 
 std::string Bytes(const text::ByteSet& body) {
     return {body.begin(), body.end()};
+}
+
+// Bytes i % 251, as the server makes them.
+std::string Pattern(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(i % 251);
+    return bytes;
+}
+
+// A line of /proc/self/status, in KiB.
+std::size_t StatusKiB(std::string_view field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field))
+            return std::stoul(line.substr(field.size()));
+    return 0;
 }
 
 int Count(std::string_view text, std::string_view part) {
@@ -223,6 +242,85 @@ TEST_F(LoopbackTest, LineBreaksAreRefusedAndBlanksInThePathEscaped) {
 TEST_F(LoopbackTest, UserInformationIsNeverSentAsALogin) {
     // The host of this address is "user@127.0.0.1", not a server to log in to.
     EXPECT_EQ(Fetch("http://user@127.0.0.1:" + std::to_string(server.Port()) + "/echo"), "");
+}
+
+TEST_F(LoopbackTest, BytesThatCannotStandInARequestTargetAreEscaped) {
+    const struct {
+        std::string given, sent;
+    } rows[] = {
+        {"/echo?info_hash=AB#frag", "/echo?info_hash=AB%23frag"},
+        {"/echo?info_hash=\xD6\xD0\xCE\xC4", "/echo?info_hash=%D6%D0%CE%C4"},
+        {"/echo?a b\tc\x01\x7F", "/echo?a%20b%09c%01%7F"},
+        {"/echo?kept=%41&x=/~!$'()*+,;=:@", "/echo?kept=%41&x=/~!$'()*+,;=:@"},
+    };
+    for (const auto& row : rows) {
+        headers.clear();
+        const std::string address = server.Url(row.given);
+        const std::string sent = Fetch(address);
+        EXPECT_TRUE(sent.starts_with("GET " + row.sent + " HTTP/1.1\r\n")) << sent;
+        EXPECT_EQ(url, address) << "the caller's variable changed";
+    }
+}
+
+TEST_F(LoopbackTest, ChunkedAndSizedBodiesArriveByteIdentical) {
+    for (const std::size_t size : {0u, 1u, 1023u, 1024u, 1025u, 16u << 20}) {
+        for (const std::string framing : {"", "&chunked=1"}) {
+            const std::string body = Fetch(server.Url("/size?n=" + std::to_string(size) + framing));
+            EXPECT_EQ(body.size(), size) << framing;
+            EXPECT_TRUE(body == Pattern(size)) << size << framing;
+        }
+    }
+}
+
+TEST_F(LoopbackTest, BodyPastTheSizeLimitFailsWholeWithMemoryBounded) {
+    constexpr std::size_t limit = 8u << 20;
+    net::CurlOptions options{std::chrono::seconds(5), std::chrono::seconds(2), {}};
+    options.bodyLimit = limit;
+    net::CurlInternet limited{cookies, options};
+    const net::WebContext limitedWeb{host, limited};
+    const std::string size = std::to_string(limit);
+    const std::string past = std::to_string(limit + 1);
+    const struct {
+        std::string path;
+        std::size_t body;
+    } rows[] = {
+        {"/endless", 0},
+        {"/size?n=" + past, 0},
+        {"/size?chunked=1&n=" + past, 0},
+        {"/size?n=" + size, limit},
+        {"/size?chunked=1&n=" + size, limit},
+    };
+    for (const auto& row : rows) {
+        std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts again from here
+        const std::size_t before = StatusKiB("VmRSS:");
+        url = server.Url(row.path);
+        EXPECT_EQ(net::WebPageAccess(limitedWeb, url).size(), row.body) << row.path;
+        EXPECT_LT(StatusKiB("VmHWM:") - before, (limit + (64u << 20)) / 1024) << row.path;
+    }
+}
+
+TEST_F(LoopbackTest, DrippingServerEndsAtTheExchangeTimeLimit) {
+    net::CurlOptions options{std::chrono::seconds(5), std::chrono::seconds(2), {}};
+    options.timeLimit = std::chrono::milliseconds(1500);
+    net::CurlInternet limited{cookies, options};
+    const net::WebContext limitedWeb{host, limited};
+    // A byte every 0.2 s never trips the stall time; the call still ends,
+    // with what came.
+    url = server.Url("/drip?every=0.2");
+    const std::string body = Bytes(net::WebPageAccess(limitedWeb, url));
+    EXPECT_FALSE(body.empty());
+    EXPECT_LT(body.size(), 20u);
+    EXPECT_EQ(body, std::string(body.size(), 'x'));
+}
+
+TEST_F(LoopbackTest, ProgramEndingMidRequestAbandonsItAtTheNextTurn) {
+    response = "untouched";
+    host.duringEvents = [this] { host.quitting = host.processEventsCalls > 5; };
+    // Without the abandon the stall time would end the call with its "x".
+    EXPECT_EQ(Fetch(server.Url("/drip?every=20")), "");
+    EXPECT_EQ(response, "untouched");
+    // A request made while the program ends goes nowhere.
+    EXPECT_EQ(Fetch(server.Url("/hello")), "");
 }
 
 TEST_F(LoopbackTest, SlowServerLeavesTheWindowServed) {

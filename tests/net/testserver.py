@@ -12,8 +12,10 @@ request line comes back). Ends when killed, when its parent goes away, or
 after ten minutes.
 """
 import os
+import socket
 import socketserver
 import ssl
+import struct
 import subprocess
 import sys
 import threading
@@ -48,7 +50,42 @@ def respond(conn, raw, path, query):
     elif path == "/hello":
         send(conn, body=b"hello")
     elif path == "/size":
-        send(conn, body=pattern(int(arg("n"))))
+        body = pattern(int(arg("n")))
+        if arg("chunked"):  # in chunks of an odd size, so that they straddle every read
+            step = 4093
+            conn.sendall(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                         b"".join(b"%x\r\n%s\r\n" % (len(body[at:at + step]), body[at:at + step])
+                                  for at in range(0, len(body), step)) + b"0\r\n\r\n")
+        else:
+            send(conn, body=body)
+    elif path == "/endless":
+        conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n")
+        block = pattern(1 << 20)
+        while True:
+            conn.sendall(block)
+    elif path == "/drip":
+        conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n")
+        while True:
+            conn.sendall(b"x")
+            time.sleep(float(arg("every", "20")))
+    elif path == "/ending":
+        # 20000 bytes of the pattern; `how` says how the transfer ends.
+        body, how = pattern(20000), arg("how")
+        if how == "unsized":  # no length: the end of the connection ends the body
+            conn.sendall(b"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body)
+            return False
+        if how in ("chunked", "unfinished"):  # the second without its last chunk
+            conn.sendall(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                         b"".join(b"%x\r\n%s\r\n" % (len(c), c) for c in (body[:9000], body[9000:])) +
+                         (b"0\r\n\r\n" if how == "chunked" else b""))
+            return how == "chunked"
+        # "short" and "reset": a length the body never reaches
+        conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 30000\r\n\r\n" + body)
+        if how == "reset":
+            time.sleep(0.2)
+            conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            conn.close()
+        return False
     elif path == "/empty":
         send(conn)
     elif path == "/nul":
