@@ -45,6 +45,7 @@ struct Events {
     std::vector<int> tray;
     std::vector<text::Text> statusTexts;
     int newWindows = 0;
+    std::vector<bool> newWindowsByUser;
     std::vector<int> chosen;
     // What the new-window handler does; by default it cancels.
     std::function<void(host::ComObject&, bool&)> onNewWindow = [](host::ComObject&, bool& cancel) {
@@ -70,8 +71,9 @@ host::WindowTemplate TestWindow(int id, Events& events, bool resizable) {
     browser.type = host::ComponentType::WebBrowserFrame;
     browser.rect = {-1, -1, 100, 100};
     browser.onStatusText = [&events](text::Text& text) { events.statusTexts.push_back(text); };
-    browser.onNewWindow = [&events](host::ComObject& slot, bool& cancel) {
+    browser.onNewWindow = [&events](host::ComObject& slot, bool& cancel, bool byUser) {
         ++events.newWindows;
+        events.newWindowsByUser.push_back(byUser);
         events.onNewWindow(slot, cancel);
     };
 
@@ -489,6 +491,7 @@ TEST_F(QtHostTest, CancelledNewWindowOpensNothingAndKeepsThePage) {
     const int windows = VisibleTopLevels();
     frame.page()->runJavaScript(QStringLiteral("window.open('http://127.0.0.1:9/popup')"));
     ASSERT_TRUE(WaitFor([this] { return first_.newWindows == 1; }));
+    EXPECT_EQ(first_.newWindowsByUser, std::vector<bool>{false}) << "a script's own pop-up";
     Spin(std::chrono::milliseconds(500));
     EXPECT_EQ(VisibleTopLevels(), windows);
     EXPECT_EQ(frame.page()->url(), before);
@@ -509,6 +512,7 @@ TEST_F(QtHostTest, ClickedNewWindowLinkComesAfterItsStatusText) {
     QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("1")});
     ASSERT_TRUE(WaitFor([this] { return first_.newWindows == 1; }));
     EXPECT_TRUE(statusFirst);
+    EXPECT_EQ(first_.newWindowsByUser, std::vector<bool>{true}) << "the user's click";
 }
 
 TEST_F(QtHostTest, NewWindowGoesToTheFrameLeftInTheSlot) {
