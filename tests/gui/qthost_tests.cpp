@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -407,6 +408,29 @@ TEST_F(QtHostTest, MessageBoxReturnsTheButtonMinusOne) {
     EXPECT_EQ(Host().ShowMessageBox("question", 0x24), 6);
     AnswerNextBox(QMessageBox::Ok);
     EXPECT_EQ(Host().ShowMessageBox("<b>not markup</b>", 0x40, text::Gbk(u8"软件信息")), 0);
+}
+
+// A hovered address of a megabyte: the box shows it cut down, fits the
+// screen with its button, and the clipboard still takes all of it.
+TEST_F(QtHostTest, HugeTextBoxFitsTheScreenAndTheClipboardTakesItWhole) {
+    Loaded(First);
+    const text::Text address = "http://127.0.0.1:9/torrent?info_hash=" + text::Text(1 << 20, 'A');
+    const text::Text copy = "magnet\r\n" + address + "\r\n" + address;
+    EXPECT_TRUE(Host().SetClipboardText(copy));
+    EXPECT_EQ(QGuiApplication::clipboard()->text().size(), qsizetype(copy.size()));
+    for (const text::Text& content : {copy, text::Text(100000, '\n') + address}) {
+        bool fits = false;
+        WhenShown<QMessageBox>([&fits](QMessageBox& box) {
+            const QRect screen = box.screen()->availableGeometry();
+            QAbstractButton* ok = box.button(QMessageBox::Ok);
+            const QRect button(ok->mapToGlobal(QPoint(0, 0)), ok->size());
+            fits =
+                screen.contains(box.frameGeometry()) && screen.contains(button) && ok->isVisible();
+            ok->click();
+        });
+        EXPECT_EQ(Host().ShowMessageBox(content, 0x40), 0);
+        EXPECT_TRUE(fits);
+    }
 }
 
 TEST_F(QtHostTest, OwnedMessageBoxReturnsTheButtonAndFailsForNoWindow) {
