@@ -59,7 +59,7 @@ QMessageBox::Icon IconFor(host::BoxIcon icon) {
 constexpr qsizetype MostMeasuredChars = 512;
 // Room the box keeps for its title bar, margins and buttons below the text.
 constexpr int ButtonRoom = 160;
-const QString Ellipsis = QStringLiteral("\u2026");
+constexpr QChar Ellipsis{0x2026};
 
 // The first and last characters of a long line, joined by an ellipsis; a
 // cut never splits a surrogate pair.
@@ -86,7 +86,7 @@ QString ShownText(const QString& text, const QFontMetrics& metrics, int width, i
         if (end < 0)
             end = text.size();
         if (shown.size() == maxLines - 1 && end < text.size()) {
-            shown.append(Ellipsis);
+            shown.append(QString(Ellipsis));
             break;
         }
         shown.append(metrics.elidedText(CutLine(QStringView(text).sliced(start, end - start)),
