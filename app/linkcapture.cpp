@@ -70,21 +70,23 @@ host::ComponentTemplate BrowserFrameTemplate(Program& program, host::UnitRef uni
     browser.name = name;
     browser.rect = rect;
     browser.onStatusText = [&program](text::Text& text) { OnBrowserStatusText(program, text); };
-    browser.onNewWindow = [&program, onNewWindow](host::ComObject& slot, bool& cancel) {
-        onNewWindow(program, slot, cancel);
+    browser.onNewWindow = [&program, onNewWindow](host::ComObject& slot, bool& cancel,
+                                                  bool byUser) {
+        onNewWindow(program, slot, cancel, byUser);
     };
     return browser;
 }
 
-void OnMainBrowserNewWindow(Program& program, host::ComObject& newWindowTarget, bool& cancel) {
+void OnMainBrowserNewWindow(Program& program, host::ComObject& newWindowTarget, bool& cancel,
+                            bool byUser) {
     Globals& globals = program.globals;
     program.host.AdoptNewWindow(MainBrowser, newWindowTarget);
     const bool isPlayLink = text::FindText(globals.LastStatusText, PlayMarker) != -1;
     globals.CapturedInfoHash = text::TextAfterLast(globals.LastStatusText, HashMarker);
-    if (isPlayLink)
+    if (byUser && isPlayLink)
         PlayCapturedHash(program);
     // A link can be both; the player opens first, then the links are copied.
-    if (text::FindText(globals.LastStatusText, TorrentMarker) != -1)
+    if (byUser && text::FindText(globals.LastStatusText, TorrentMarker) != -1)
         CopyTorrentLinks(program);
     cancel = true;
 }

@@ -18,9 +18,12 @@ void OnBrowserStatusText(Program& program, const text::Text& statusText);
 
 // A browser frame of either window: its status text feeds the link capture,
 // its new-window requests go to `onNewWindow`.
-using NewWindowHandler = void (*)(Program&, host::ComObject& slot, bool& cancel);
+using NewWindowHandler = void (*)(Program&, host::ComObject& slot, bool& cancel, bool byUser);
 host::ComponentTemplate BrowserFrameTemplate(Program& program, host::UnitRef unit, const char* name,
                                              host::Rect rect, NewWindowHandler onNewWindow);
-void OnMainBrowserNewWindow(Program& program, host::ComObject& newWindowTarget, bool& cancel);
+// Only a request the user caused plays or copies the captured link: a page's
+// own pop-up, while the pointer happens to rest on a link, is merely cancelled.
+void OnMainBrowserNewWindow(Program& program, host::ComObject& newWindowTarget, bool& cancel,
+                            bool byUser);
 
 } // namespace app

@@ -73,7 +73,7 @@ void OnPlayerWindowDestroying(Program& program) {
         host.WriteProperty(MainWindow, host::PropVisible, -1, 1);
 }
 
-void OnPlayerBrowserNewWindow(Program& program, host::ComObject& slot, bool& cancel) {
+void OnPlayerBrowserNewWindow(Program& program, host::ComObject& slot, bool& cancel, bool) {
     program.host.AdoptNewWindow(PlayerBrowser, slot);
     cancel = true;
 }

@@ -13,6 +13,6 @@ text::Text PlayerUrlPrefix();
 void OnPlayerWindowCreated(Program& program);
 void OnPlayerWindowResized(Program& program);
 void OnPlayerWindowDestroying(Program& program);
-void OnPlayerBrowserNewWindow(Program& program, host::ComObject& slot, bool& cancel);
+void OnPlayerBrowserNewWindow(Program& program, host::ComObject& slot, bool& cancel, bool byUser);
 
 } // namespace app

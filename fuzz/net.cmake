@@ -1,7 +1,10 @@
-# Fuzz targets of the web requests: the URL splits and the cookie store.
-foreach(name url cookies)
+# Fuzz targets of the web requests: the URL splits, the cookie store, and the
+# request routine reading whole responses from a loopback server.
+foreach(name url cookies response)
   add_executable(fuzz_${name} ${CMAKE_CURRENT_LIST_DIR}/fuzz_${name}.cpp)
   target_link_libraries(fuzz_${name} PRIVATE lodestone_net)
   target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
 endforeach()
+target_sources(fuzz_response PRIVATE ${PROJECT_SOURCE_DIR}/tests/fakes/fakehost.cpp)
+target_include_directories(fuzz_response PRIVATE ${PROJECT_SOURCE_DIR}/tests/fakes)

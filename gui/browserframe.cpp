@@ -153,7 +153,7 @@ void BrowserFrame::ReportHoveredLink(const QString& url) {
 void BrowserFrame::HandleNewWindow(QWebEngineNewWindowRequest& request) {
     host::ComObject slot;
     bool cancel = false;
-    runner_.Run(component_.onNewWindow, slot, cancel);
+    runner_.Run(component_.onNewWindow, slot, cancel, request.isUserInitiated());
     if (cancel)
         return;
     if (!slot) {

@@ -3,11 +3,17 @@
 #include <QDateTime>
 #include <QWebEngineCookieStore>
 
+#include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace gui {
 
 namespace {
+
+// Long enough for the browser's report of a replacement's new cookie to
+// follow the report of the old one's removal.
+constexpr int RemovalDelayMs = 50;
 
 // Both stores keep expiry to the second; comparing finer would make the
 // mirrored copy look like a change and echo back once more.
@@ -63,17 +69,19 @@ QUrl CookieOrigin(const net::Cookie& cookie) {
 
 CookieBridge::CookieBridge(QWebEngineCookieStore* browserStore, net::CookieStore& programStore)
     : browserStore_(browserStore), programStore_(programStore) {
+    removalTimer_.setSingleShot(true);
+    removalTimer_.setInterval(RemovalDelayMs);
+    connect(&removalTimer_, &QTimer::timeout, this, &CookieBridge::ApplyBrowserRemovals);
     for (const net::Cookie& cookie : programStore_.Cookies())
         MirrorToBrowser(cookie, net::CookieStore::Change::Stored);
     programStore_.SetObserver([this](const net::Cookie& cookie, net::CookieStore::Change change) {
-        MirrorToBrowser(cookie, change);
+        if (!applying_ || !cookie.SameSlot(*applying_))
+            MirrorToBrowser(cookie, change);
     });
-    connect(
-        browserStore_, &QWebEngineCookieStore::cookieAdded, this,
-        [this](const QNetworkCookie& cookie) { programStore_.Store(FromNetworkCookie(cookie)); });
-    connect(
-        browserStore_, &QWebEngineCookieStore::cookieRemoved, this,
-        [this](const QNetworkCookie& cookie) { programStore_.Remove(FromNetworkCookie(cookie)); });
+    connect(browserStore_, &QWebEngineCookieStore::cookieAdded, this,
+            &CookieBridge::OnBrowserAdded);
+    connect(browserStore_, &QWebEngineCookieStore::cookieRemoved, this,
+            &CookieBridge::OnBrowserRemoved);
     browserStore_->loadAllCookies();
 }
 
@@ -87,6 +95,37 @@ void CookieBridge::MirrorToBrowser(const net::Cookie& cookie, net::CookieStore::
         browserStore_->setCookie(browserCookie, CookieOrigin(cookie));
     else
         browserStore_->deleteCookie(browserCookie, CookieOrigin(cookie));
+}
+
+// An equal cookie leaves the program's store as it is, so the browser's
+// answer to a cookie the bridge gave it ends here.
+void CookieBridge::OnBrowserAdded(const QNetworkCookie& browserCookie) {
+    const net::Cookie cookie = FromNetworkCookie(browserCookie);
+    std::erase_if(removals_, [&cookie](const net::Cookie& c) { return c.SameSlot(cookie); });
+    applying_ = &cookie;
+    programStore_.Store(cookie);
+    applying_ = nullptr;
+}
+
+void CookieBridge::OnBrowserRemoved(const QNetworkCookie& browserCookie) {
+    removals_.push_back(FromNetworkCookie(browserCookie));
+    removalTimer_.start();
+}
+
+// Only the very cookie the program holds is removed: a version the browser
+// dropped because the program has since sent a newer one, or one that merely
+// ran out (the program's store stops sending those by itself), is no
+// deletion.
+void CookieBridge::ApplyBrowserRemovals() {
+    const std::vector<net::Cookie> removals = std::exchange(removals_, {});
+    const std::vector<net::Cookie> held = programStore_.Cookies();
+    for (const net::Cookie& removed : removals) {
+        if (std::ranges::find(held, removed) == held.end())
+            continue;
+        applying_ = &removed;
+        programStore_.Remove(removed);
+        applying_ = nullptr;
+    }
 }
 
 } // namespace gui

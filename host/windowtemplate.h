@@ -81,7 +81,9 @@ struct ComponentTemplate {
     bool dropTarget = true;
     bool registerAsBrowser = false;
     std::function<void(text::Text& statusText)> onStatusText;
-    std::function<void(ComObject& slot, bool& cancel)> onNewWindow;
+    // `byUser`: the request came from the user's own input (a click or a key),
+    // not from a script acting on its own.
+    std::function<void(ComObject& slot, bool& cancel, bool byUser)> onNewWindow;
 
     // Menu: its items, one level below it. A hidden top-level menu adds no
     // menu bar and serves only as a pop-up.

@@ -113,6 +113,37 @@ TEST_F(LinkCaptureTest, UnrecognisedRequestsAreCancelledAndOverwriteTheHash) {
     EXPECT_EQ(globals().CacheAPath, "/t/ABC.torrent") << "kept until the next torrent link";
 }
 
+// A page that opens pop-ups on its own while the pointer rests on a result
+// link: each request is cancelled and rewrites the hash, and nothing is
+// played, fetched, copied or shown until the user clicks.
+TEST_F(LinkCaptureTest, ScriptedPopUpsOverLinksActOnNothing) {
+    struct Case {
+        const char* status;
+        const char* hash;
+    } cases[] = {
+        {"http://127.0.0.1:47901/torrent?info_hash=T1", "T1"},
+        {"http://127.0.0.1:47901/magnet?info_hash=P1", "P1"},
+        {"http://127.0.0.1:47901/magnet/torrent?info_hash=B1", "B1"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        host.HoverLink(app::MainBrowser, c.status);
+        host::ComObject slot;
+        EXPECT_TRUE(host.RequestNewWindow(app::MainBrowser, &slot, false)) << c.status;
+        EXPECT_TRUE(slot) << "the request is adopted all the same";
+        EXPECT_EQ(globals().CapturedInfoHash, c.hash);
+    }
+    EXPECT_TRUE(portal.Requests().empty());
+    EXPECT_TRUE(host.clipboard.empty());
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_FALSE(host.IsCreated(PlayerWindow));
+    EXPECT_EQ(host.Property(MainWindow, host::PropVisible), 1);
+
+    EXPECT_TRUE(TorrentLink("T2")) << "the user's click still copies";
+    EXPECT_EQ(portal.Requests(), std::vector<std::string>{"/torrent?info_hash=T2"});
+    EXPECT_EQ(host.boxes.size(), 1u);
+}
+
 TEST_F(LinkCaptureTest, StatusTextFromThePlayerFeedsTheNextRequest) {
     PlayLink("P");
     host.HoverLink(app::PlayerBrowser, "http://127.0.0.1:47901/torrent?info_hash=FROMPLAYER");

@@ -401,6 +401,44 @@ def scenario_player(session, relays):
     session.close_player(player)
 
 
+# Opens a pop-up twice a second on its own and reports each to the portal.
+POPUP_SCRIPT = (b"<script>setInterval(function () { window.open('about:blank');"
+                b" new Image().src = '/popup-tick?' + Date.now(); }, 500);</script>")
+
+
+def scenario_scripted_popup(session, relays):
+    """A result page that opens pop-ups on a timer while the pointer rests on
+    its torrent link: nothing is fetched, copied or shown until the click."""
+    hash_ = result_hash(session.portal)
+    portal = relays["portal"]
+    portal.edit = lambda target, body: (body.replace(b"</body>", POPUP_SCRIPT + b"</body>")
+                                        if target.endswith("t=" + SEARCH_TERM) else body)
+    _, torrent = session.search(SEARCH_TERM)
+    before = session.windows()
+    x, y = torrent
+    session.desktop.run("xdotool", "mousemove", "--sync", str(x - 20), str(y + 30))
+    session.desktop.run("xdotool", "mousemove", "--sync", str(x), str(y))
+    ticks = lambda: sum(target.startswith("/popup-tick") for target in portal.targets)
+    fetched = lambda: [t for t in portal.targets if t.startswith("/torrent?info_hash=")]
+    start = ticks()
+    # A pop-up taken for a click would stop the page's script at its box.
+    wait_for(lambda: ticks() >= start + 6 or fetched() or session.windows() != before,
+             "the page's pop-ups")
+    time.sleep(1)  # what the last pop-up caused would have shown by now
+    check(not fetched(), "fetched without a click: %s" % fetched())
+    check(session.windows() == before, "windows without a click: %s" % session.windows())
+    check(clipboard(session.desktop) == b"", "copied without a click")
+
+    # The user's own click still copies.
+    session.hover_and_click(torrent)
+    box = session.wait_for_window(COPY_CAPTION)
+    check("/torrent?info_hash=" + hash_ in portal.targets, "no torrent page: %s" % portal.targets)
+    check(b"magnet:?xt=urn:btih:" + hash_.encode() in clipboard(session.desktop),
+          "the click copied nothing")
+    session.press(box, "Return")
+    session.wait_until_gone(box)
+
+
 def check_for_update(session):
     """Chooses the update check from the tray menu; returns its box."""
     wait_for(session.program.tray_icon, "the tray icon")
@@ -502,8 +540,8 @@ def scenario_close_mid_request(session, relays):
 
 
 SCENARIOS = {scenario.__name__[len("scenario_"):]: scenario for scenario in [
-    scenario_link_capture, scenario_player, scenario_update_download, scenario_update_cancel,
-    scenario_update_current, scenario_close_mid_request]}
+    scenario_link_capture, scenario_player, scenario_scripted_popup, scenario_update_download,
+    scenario_update_cancel, scenario_update_current, scenario_close_mid_request]}
 
 
 # --- Running ---------------------------------------------------------------------
@@ -558,12 +596,20 @@ def main():
     parser.add_argument("--screenshots", default=".")
     arguments = parser.parse_args()
 
+    # The pop-up scenario puts a relay of its own in the portal's place, to
+    # change its pages and see every request; the portal moves further up.
+    behind = arguments.scenario == "scripted_popup"
+
     def relays_for(portal):
         base = arguments.base_port
-        return {"notice": Relay(base + 5, portal.sites["notice"]),
-                "player": Relay(base + 6, portal.sites["player"])}
+        relays = {"notice": Relay(base + 5, portal.sites["notice"]),
+                  "player": Relay(base + 6, portal.sites["player"])}
+        if behind:
+            relays["portal"] = Relay(base, portal.sites["portal"])
+        return relays
 
-    return run(SCENARIOS[arguments.scenario], arguments, arguments.base_port, relays_for)
+    portal_base = arguments.base_port + (10 if behind else 0)
+    return run(SCENARIOS[arguments.scenario], arguments, portal_base, relays_for)
 
 
 if __name__ == "__main__":

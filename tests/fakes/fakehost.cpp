@@ -72,10 +72,10 @@ void FakeHost::HoverLink(host::UnitRef frame, text::Text address) {
     Component(frame).onStatusText(address);
 }
 
-bool FakeHost::RequestNewWindow(host::UnitRef frame, host::ComObject* slotOut) {
+bool FakeHost::RequestNewWindow(host::UnitRef frame, host::ComObject* slotOut, bool byUser) {
     host::ComObject slot;
     bool cancel = false;
-    Component(frame).onNewWindow(slot, cancel);
+    Component(frame).onNewWindow(slot, cancel, byUser);
     if (slotOut)
         *slotOut = slot;
     return cancel;

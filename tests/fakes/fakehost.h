@@ -77,8 +77,10 @@ class FakeHost final : public host::Host {
     void Tray(int window, int trayEvent);
     void ChooseMenuItem(host::UnitRef menu, int item);
     void HoverLink(host::UnitRef frame, text::Text address);
-    // Raises the new-window request of a frame; returns the cancel flag.
-    bool RequestNewWindow(host::UnitRef frame, host::ComObject* slotOut = nullptr);
+    // Raises the new-window request of a frame, by default as the user's
+    // click would; returns the cancel flag.
+    bool RequestNewWindow(host::UnitRef frame, host::ComObject* slotOut = nullptr,
+                          bool byUser = true);
     std::int64_t Property(host::UnitRef unit, int property) const;
     bool Loaded(int window) const { return loaded_.count(window) != 0; }
 

@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -45,6 +46,7 @@ struct Events {
     std::vector<int> tray;
     std::vector<text::Text> statusTexts;
     int newWindows = 0;
+    std::vector<bool> newWindowsByUser;
     std::vector<int> chosen;
     // What the new-window handler does; by default it cancels.
     std::function<void(host::ComObject&, bool&)> onNewWindow = [](host::ComObject&, bool& cancel) {
@@ -70,8 +72,9 @@ host::WindowTemplate TestWindow(int id, Events& events, bool resizable) {
     browser.type = host::ComponentType::WebBrowserFrame;
     browser.rect = {-1, -1, 100, 100};
     browser.onStatusText = [&events](text::Text& text) { events.statusTexts.push_back(text); };
-    browser.onNewWindow = [&events](host::ComObject& slot, bool& cancel) {
+    browser.onNewWindow = [&events](host::ComObject& slot, bool& cancel, bool byUser) {
         ++events.newWindows;
+        events.newWindowsByUser.push_back(byUser);
         events.onNewWindow(slot, cancel);
     };
 
@@ -407,6 +410,29 @@ TEST_F(QtHostTest, MessageBoxReturnsTheButtonMinusOne) {
     EXPECT_EQ(Host().ShowMessageBox("<b>not markup</b>", 0x40, text::Gbk(u8"软件信息")), 0);
 }
 
+// A hovered address of a megabyte: the box shows it cut down, fits the
+// screen with its button, and the clipboard still takes all of it.
+TEST_F(QtHostTest, HugeTextBoxFitsTheScreenAndTheClipboardTakesItWhole) {
+    Loaded(First);
+    const text::Text address = "http://127.0.0.1:9/torrent?info_hash=" + text::Text(1 << 20, 'A');
+    const text::Text copy = "magnet\r\n" + address + "\r\n" + address;
+    EXPECT_TRUE(Host().SetClipboardText(copy));
+    EXPECT_EQ(QGuiApplication::clipboard()->text().size(), qsizetype(copy.size()));
+    for (const text::Text& content : {copy, text::Text(100000, '\n') + address}) {
+        bool fits = false;
+        WhenShown<QMessageBox>([&fits](QMessageBox& box) {
+            const QRect screen = box.screen()->availableGeometry();
+            QAbstractButton* ok = box.button(QMessageBox::Ok);
+            const QRect button(ok->mapToGlobal(QPoint(0, 0)), ok->size());
+            fits =
+                screen.contains(box.frameGeometry()) && screen.contains(button) && ok->isVisible();
+            ok->click();
+        });
+        EXPECT_EQ(Host().ShowMessageBox(content, 0x40), 0);
+        EXPECT_TRUE(fits);
+    }
+}
+
 TEST_F(QtHostTest, OwnedMessageBoxReturnsTheButtonAndFailsForNoWindow) {
     HostWindow& window = Framed(First);
     AnswerNextBox(QMessageBox::No);
@@ -489,6 +515,7 @@ TEST_F(QtHostTest, CancelledNewWindowOpensNothingAndKeepsThePage) {
     const int windows = VisibleTopLevels();
     frame.page()->runJavaScript(QStringLiteral("window.open('http://127.0.0.1:9/popup')"));
     ASSERT_TRUE(WaitFor([this] { return first_.newWindows == 1; }));
+    EXPECT_EQ(first_.newWindowsByUser, std::vector<bool>{false}) << "a script's own pop-up";
     Spin(std::chrono::milliseconds(500));
     EXPECT_EQ(VisibleTopLevels(), windows);
     EXPECT_EQ(frame.page()->url(), before);
@@ -509,6 +536,7 @@ TEST_F(QtHostTest, ClickedNewWindowLinkComesAfterItsStatusText) {
     QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("1")});
     ASSERT_TRUE(WaitFor([this] { return first_.newWindows == 1; }));
     EXPECT_TRUE(statusFirst);
+    EXPECT_EQ(first_.newWindowsByUser, std::vector<bool>{true}) << "the user's click";
 }
 
 TEST_F(QtHostTest, NewWindowGoesToTheFrameLeftInTheSlot) {
