@@ -14,13 +14,13 @@
 // Usage: bench_net [rounds] (default 7).
 
 #include "loopbackserver.h"
+#include "machineload.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
@@ -107,13 +107,6 @@ std::string Format(const Spread& spread, const char* format) {
     return std::string(number[0]) + " [" + number[1] + "-" + number[2] + "]";
 }
 
-std::string Load() {
-    std::ifstream file("/proc/loadavg");
-    std::string one, five, fifteen;
-    file >> one >> five >> fifteen;
-    return one + " " + five + " " + fifteen;
-}
-
 struct Way {
     const char* name;
     std::vector<std::string> command; // the URL and size follow
@@ -139,7 +132,7 @@ int main(int argc, char** argv) {
     if (std::filesystem::exists(fetchWithQt))
         ways.push_back({"ours, Qt host", {fetchWithQt, "ours"}, {}, 0});
 
-    std::printf("Machine load (1, 5, 15 min) at the start: %s\n", Load().c_str());
+    std::printf("Machine load (1, 5, 15 min) at the start: %s\n", bench::MachineLoad().c_str());
     std::printf("Both ways keep the body in memory. %d rounds; median [min-max] over them.\n"
                 "transfer = the exchange alone, process = start to exit, x libcurl = the ratio\n"
                 "within each round, beyond = (peak - the way's baseline) / body.\n\n",
@@ -211,7 +204,7 @@ int main(int argc, char** argv) {
                 beyond.c_str());
         }
     }
-    std::printf("\nMachine load (1, 5, 15 min) at the end: %s\n", Load().c_str());
+    std::printf("\nMachine load (1, 5, 15 min) at the end: %s\n", bench::MachineLoad().c_str());
     if (!allOk)
         std::printf("some fetch failed\n");
     return allOk ? 0 : 1;
