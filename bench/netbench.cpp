@@ -11,7 +11,7 @@
 // set-up and first byte, nearly all latency. The machine's load is printed at
 // the start and the end, since other work on it moves every figure.
 //
-// Usage: bench_net [rounds] (default 7).
+// Usage: bench_net [rounds] (default 15).
 
 #include "loopbackserver.h"
 #include "machineload.h"
@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <spawn.h>
@@ -121,7 +122,7 @@ std::string SizeName(std::size_t size) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
     const std::filesystem::path here =
         std::filesystem::read_symlink("/proc/self/exe").parent_path();
     const std::string fetch = here / "bench_net_fetch";
