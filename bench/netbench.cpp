@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
         ways.push_back({"ours, Qt host", {fetchWithQt, "ours"}, {}, 0});
 
     std::printf("Machine load (1, 5, 15 min) at the start: %s\n", bench::MachineLoad().c_str());
-    std::printf("Both ways keep the body in memory. %d rounds; median [min-max] over them.\n"
+    std::printf("Every way keeps the body in memory. %d rounds; median [min-max] over them.\n"
                 "transfer = the exchange alone, process = start to exit, x libcurl = the ratio\n"
                 "within each round, beyond = (peak - the way's baseline) / body.\n\n",
                 rounds);

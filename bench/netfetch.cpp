@@ -1,5 +1,5 @@
 // One fetch for bench_net, in a process of its own so that its start-up and
-// peak memory can be read: `netfetch ours|curl URL SIZE`.
+// peak memory can be read: `bench_net_fetch ours|curl URL SIZE`.
 //
 // Both ways keep the whole body in memory, as the program must: the routine
 // hands it back as a byte set, and the libcurl yardstick appends it to a
