@@ -1,22 +1,27 @@
-// The web request routine on libcurl against the curl command-line tool:
-// both fetch 1, 16 and 64 MiB bodies from the same loopback server, each in a
-// process of its own so that its peak memory can be read. Prints the wall
-// time ratio (target: at most 1.25 times curl at 64 MiB), the peak memory
-// against the body size (target: at most twice) and the throughput at each
-// size, which shows whether the cost grows linearly.
+// The web request routine against libcurl used plainly: each fetches bodies
+// of 1 byte, 1, 16 and 64 MiB from the same loopback server, every fetch in a
+// process of its own (bench_net_fetch, built next to this program) so that its
+// start-up and peak memory can be read. Both keep the body in memory; see
+// netfetch.cpp.
+//
+// The ways take turns within each round, in an order that rotates from round
+// to round, so a change in the machine's load falls on all of them alike; the
+// ratios to libcurl are taken per round, then summarised. Every figure is a
+// median with the minimum and maximum of the rounds. The one-byte fetch is
+// set-up and first byte, nearly all latency. The machine's load is printed at
+// the start and the end, since other work on it moves every figure.
+//
+// Usage: bench_net [rounds] (default 15).
 
-#include "fakehost.h"
 #include "loopbackserver.h"
-#include "net/cookiestore.h"
-#include "net/curlinternet.h"
-#include "net/webpageaccess.h"
-#ifdef LODESTONE_BENCH_GUI
-#include "gui/qthost.h"
-#endif
+#include "machineload.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
@@ -27,40 +32,6 @@
 namespace {
 
 constexpr std::size_t OneMiB = std::size_t(1) << 20;
-constexpr int Runs = 7;
-
-// The child's side: one fetch; prints the seconds the exchange took.
-int FetchWith(host::Host& host, net::CookieStore& cookies, const char* address,
-              std::size_t expected) {
-    net::CurlInternet internet(cookies);
-    net::WebContext web{host, internet};
-    text::Text url = address;
-    const auto start = std::chrono::steady_clock::now();
-    const std::size_t size = net::WebPageAccess(web, url).size();
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    std::printf("%.6f\n", elapsed.count());
-    return size == expected ? 0 : 1;
-}
-
-// With a host whose event processing does nothing.
-int FetchOnce(const char* address, std::size_t expected) {
-    fakes::FakeHost host;
-    net::CookieStore cookies;
-    return FetchWith(host, cookies, address, expected);
-}
-
-#ifdef LODESTONE_BENCH_GUI
-// With the real Qt host, whose event processing runs before every 1 KiB read.
-int FetchOnceWithQtHost(const char* address, std::size_t expected) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    int argc = 1;
-    char name[] = "bench_net";
-    char* argv[] = {name, nullptr};
-    net::CookieStore cookies;
-    gui::QtHost host(argc, argv, cookies);
-    return FetchWith(host, cookies, address, expected);
-}
-#endif
 
 struct Run {
     double process = 0;  // seconds from start to exit
@@ -82,9 +53,11 @@ Run Spawn(std::vector<std::string> args) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
+    // The Qt host's start-up chatter; a failed fetch shows in its exit code.
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = -1;
-    const bool spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+    const bool spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     Run run;
@@ -92,6 +65,8 @@ Run Spawn(std::vector<std::string> args) {
         if (std::fscanf(reported, "%lf", &run.transfer) != 1)
             run.transfer = 0;
         std::fclose(reported);
+    } else {
+        close(out[0]);
     }
     int status = 0;
     rusage usage{};
@@ -104,83 +79,134 @@ Run Spawn(std::vector<std::string> args) {
     return run;
 }
 
-double Median(std::vector<double> values) {
-    std::ranges::sort(values);
-    return values[values.size() / 2];
-}
-
-struct Summary {
-    double process = 0, transfer = 0, peakMiB = 0;
-    bool ok = true;
+struct Spread {
+    double median = 0, min = 0, max = 0;
 };
 
-Summary Summarise(const std::vector<Run>& runs) {
-    Summary summary;
-    std::vector<double> process, transfer, peak;
-    for (const Run& run : runs) {
-        process.push_back(run.process);
-        transfer.push_back(run.transfer);
-        peak.push_back(run.peakMiB);
-        summary.ok = summary.ok && run.ok;
-    }
-    summary.process = Median(process);
-    summary.transfer = Median(transfer);
-    summary.peakMiB = Median(peak);
-    return summary;
+Spread SpreadOf(std::vector<double> values) {
+    if (values.empty())
+        return {};
+    std::ranges::sort(values);
+    const std::size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return {median, values.front(), values.back()};
+}
+
+template <typename Field> Spread SpreadOf(const std::vector<Run>& runs, Field field) {
+    std::vector<double> values;
+    for (const Run& run : runs)
+        values.push_back(field(run));
+    return SpreadOf(values);
+}
+
+// "median [min-max]" in a fixed width.
+std::string Format(const Spread& spread, const char* format) {
+    char number[3][32];
+    std::snprintf(number[0], sizeof number[0], format, spread.median);
+    std::snprintf(number[1], sizeof number[1], format, spread.min);
+    std::snprintf(number[2], sizeof number[2], format, spread.max);
+    return std::string(number[0]) + " [" + number[1] + "-" + number[2] + "]";
+}
+
+struct Way {
+    const char* name;
+    std::vector<std::string> command; // the URL and size follow
+    std::vector<Run> runs;
+    double baselineMiB = 0; // peak of a process that fetched an empty body
+};
+
+std::string SizeName(std::size_t size) {
+    return size < OneMiB ? std::to_string(size) + " B" : std::to_string(size / OneMiB) + " MiB";
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "fetch")
-        return FetchOnce(argv[2], std::stoull(argv[3]));
-#ifdef LODESTONE_BENCH_GUI
-    if (argc == 4 && std::string(argv[1]) == "fetch-qt")
-        return FetchOnceWithQtHost(argv[2], std::stoull(argv[3]));
-#endif
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
+    const std::filesystem::path here =
+        std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    const std::string fetch = here / "bench_net_fetch";
+    const std::string fetchWithQt = here / "bench_net_fetch_qt";
 
-    const std::string self = "/proc/self/exe";
+    std::vector<Way> ways = {{"libcurl (yardstick)", {fetch, "curl"}, {}, 0},
+                             {"ours, headless", {fetch, "ours"}, {}, 0}};
+    if (std::filesystem::exists(fetchWithQt))
+        ways.push_back({"ours, Qt host", {fetchWithQt, "ours"}, {}, 0});
+
+    std::printf("Machine load (1, 5, 15 min) at the start: %s\n", bench::MachineLoad().c_str());
+    std::printf("Every way keeps the body in memory. %d rounds; median [min-max] over them.\n"
+                "transfer = the exchange alone, process = start to exit, x libcurl = the ratio\n"
+                "within each round, beyond = (peak - the way's baseline) / body.\n\n",
+                rounds);
+
     nettest::LoopbackServer server;
-    const Run baseline = Spawn({self, "fetch", server.Url("/empty"), "0"});
-    std::printf("A process that fetches an empty body peaks at %.1f MiB.\n", baseline.peakMiB);
-    std::printf("Medians of %d runs; transfer = the exchange alone (curl: time_total), process = "
-                "start to exit.\n\n",
-                Runs);
-    // "peak/body" counts the process's own baseline too; "beyond" leaves it out.
-    std::printf("%6s | %9s %9s %6s | %9s %9s %6s | %8s %9s %7s | %7s\n", "body", "transfer", "curl",
-                "ratio", "process", "curl", "ratio", "peak MiB", "peak/body", "beyond", "MiB/s");
-    bool allOk = baseline.ok;
-    for (const std::size_t mib : {1, 16, 64}) {
-        const std::size_t size = mib * OneMiB;
-        const std::string url = server.Url("/size?n=" + std::to_string(size));
-        const std::vector<std::string> curlCommand = {
-            "curl", "-s", "-o", "/dev/null", "-w", "%{time_total}", url};
-        Spawn(curlCommand); // the server makes the body once
-        std::vector<Run> ours, theirs;
-        for (int i = 0; i < Runs; ++i) {
-            ours.push_back(Spawn({self, "fetch", url, std::to_string(size)}));
-            theirs.push_back(Spawn(curlCommand));
+    bool allOk = true;
+    const std::string empty = server.Url("/empty");
+    std::printf("Baseline, peak of a process that fetches an empty body:");
+    for (Way& way : ways) {
+        std::vector<Run> runs;
+        for (int i = 0; i < 3; ++i) {
+            std::vector<std::string> command = way.command;
+            command.insert(command.end(), {empty, "0"});
+            runs.push_back(Spawn(command));
+            allOk = allOk && runs.back().ok;
         }
-        const Summary routine = Summarise(ours);
-        const Summary curl = Summarise(theirs);
-#ifdef LODESTONE_BENCH_GUI
-        std::vector<Run> withQt;
-        for (int i = 0; i < Runs; ++i)
-            withQt.push_back(Spawn({self, "fetch-qt", url, std::to_string(size)}));
-        const Summary qt = Summarise(withQt);
-        allOk = allOk && qt.ok;
-        std::printf("%2zu MiB with the Qt host: transfer %.4f s, %.2fx curl (target at most 2x)\n",
-                    mib, qt.transfer, qt.transfer / curl.transfer);
-#endif
-        allOk = allOk && routine.ok && curl.ok;
-        const double body = static_cast<double>(mib);
-        std::printf(
-            "%2zu MiB | %9.4f %9.4f %5.2fx | %9.4f %9.4f %5.2fx | %8.1f %8.2fx %6.2fx | %7.0f\n",
-            mib, routine.transfer, curl.transfer, routine.transfer / curl.transfer, routine.process,
-            curl.process, routine.process / curl.process, routine.peakMiB, routine.peakMiB / body,
-            (routine.peakMiB - baseline.peakMiB) / body, body / routine.transfer);
+        way.baselineMiB = SpreadOf(runs, [](const Run& run) { return run.peakMiB; }).median;
+        std::printf("%s %s %.1f MiB", &way == &ways.front() ? "" : ",", way.name, way.baselineMiB);
     }
+    std::printf("\n");
+
+    for (const std::size_t size : {std::size_t(1), OneMiB, 16 * OneMiB, 64 * OneMiB}) {
+        const std::string url = server.Url("/size?n=" + std::to_string(size));
+        Spawn({fetch, "curl", url, std::to_string(size)}); // the server makes the body once
+        for (Way& way : ways)
+            way.runs.clear();
+        for (int round = 0; round < rounds; ++round)
+            for (std::size_t turn = 0; turn < ways.size(); ++turn) {
+                Way& way = ways[(turn + static_cast<std::size_t>(round)) % ways.size()];
+                std::vector<std::string> command = way.command;
+                command.insert(command.end(), {url, std::to_string(size)});
+                way.runs.push_back(Spawn(command));
+                allOk = allOk && way.runs.back().ok;
+            }
+
+        std::printf("\n%s%s\n", SizeName(size).c_str(),
+                    size == 1 ? " (set-up and first byte)" : "");
+        std::printf("  %-20s %-24s %-19s %-24s %-19s %-22s %s\n", "", "transfer ms", "x libcurl",
+                    "process ms", "x libcurl", "peak MiB", "beyond");
+        const std::vector<Run>& curl = ways.front().runs;
+        for (const Way& way : ways) {
+            const bool yardstick = &way == &ways.front();
+            std::vector<double> transferRatio, processRatio;
+            for (std::size_t i = 0; i < way.runs.size(); ++i) {
+                transferRatio.push_back(way.runs[i].transfer / curl[i].transfer);
+                processRatio.push_back(way.runs[i].process / curl[i].process);
+            }
+            const double body = static_cast<double>(size) / double(OneMiB);
+            std::string beyond = "-";
+            if (size >= OneMiB)
+                beyond = Format(SpreadOf(way.runs,
+                                         [&](const Run& run) {
+                                             return (run.peakMiB - way.baselineMiB) / body;
+                                         }),
+                                "%.2f");
+            std::printf(
+                "  %-20s %-24s %-19s %-24s %-19s %-22s %s\n", way.name,
+                Format(SpreadOf(way.runs, [](const Run& run) { return 1000 * run.transfer; }),
+                       "%.1f")
+                    .c_str(),
+                yardstick ? "-" : Format(SpreadOf(transferRatio), "%.2f").c_str(),
+                Format(SpreadOf(way.runs, [](const Run& run) { return 1000 * run.process; }),
+                       "%.1f")
+                    .c_str(),
+                yardstick ? "-" : Format(SpreadOf(processRatio), "%.2f").c_str(),
+                Format(SpreadOf(way.runs, [](const Run& run) { return run.peakMiB; }), "%.1f")
+                    .c_str(),
+                beyond.c_str());
+        }
+    }
+    std::printf("\nMachine load (1, 5, 15 min) at the end: %s\n", bench::MachineLoad().c_str());
     if (!allOk)
-        std::printf("\nsome fetch failed\n");
+        std::printf("some fetch failed\n");
     return allOk ? 0 : 1;
 }
