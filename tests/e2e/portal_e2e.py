@@ -504,6 +504,8 @@ def scenario_update_download(session, relays):
           "the share page was not fetched with a plain '&': %s" % session.portal.requests)
     time.sleep(0.5)
     session.screenshot("screenshot-download-done.png", window)
+    session.press(window, "Return")  # its one button, "关闭", is the default
+    session.wait_until_gone(window)
 
 
 def scenario_update_cancel(session, relays):
