@@ -151,18 +151,15 @@ bool KeeperSucceeded(pid_t keeper) {
 }
 
 void StartKeeper(const QByteArray& utf8) {
+    const auto lost = [](const char* why) {
+        std::fprintf(stderr, "lodestone: %s, so the clipboard empties now\n", why);
+    };
     const QString path = KeeperPath();
-    if (path.isEmpty()) {
-        std::fputs("lodestone: lodestone-clipboard is missing, so the clipboard empties now\n",
-                   stderr);
-        return;
-    }
+    if (path.isEmpty())
+        return lost("lodestone-clipboard is missing");
     int ends[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-        std::fputs("lodestone: cannot start lodestone-clipboard, so the clipboard empties now\n",
-                   stderr);
-        return;
-    }
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        return lost("lodestone-clipboard cannot be started");
     const Descriptor ours(ends[0]);
     Descriptor theirs(ends[1]);
     const QByteArray program = QFile::encodeName(path);
@@ -170,18 +167,13 @@ void StartKeeper(const QByteArray& utf8) {
     SpawnActions spawn;
     pid_t keeper = 0;
     if (!spawn.Prepare(theirs.fd) || posix_spawn(&keeper, program.constData(), spawn.Actions(),
-                                                 spawn.Attributes(), arguments, environ) != 0) {
-        std::fputs("lodestone: cannot start lodestone-clipboard, so the clipboard empties now\n",
-                   stderr);
-        return;
-    }
+                                                 spawn.Attributes(), arguments, environ) != 0)
+        return lost("lodestone-clipboard cannot be started");
     close(std::exchange(theirs.fd, -1));
     const bool sent = SendAll(ours.fd, utf8);
     shutdown(ours.fd, SHUT_WR);
     if (!KeeperSucceeded(keeper) || !sent)
-        std::fputs("lodestone: lodestone-clipboard could not take the clipboard, so it empties "
-                   "now\n",
-                   stderr);
+        lost("lodestone-clipboard could not take the clipboard");
 }
 
 } // namespace
