@@ -43,10 +43,18 @@ void CheckForUpdate(Program& program) {
     Globals& globals = program.globals;
     globals.CurrentVersion = BuildVersion;
 
+    const text::Text caption = text::Gbk(u8"更新提示");
+    // A check that could not be made says so: silence, or "up to date" when
+    // no version was read, would tell the user something untrue.
+    const auto failed = [&](const char8_t* reason) {
+        program.host.ShowMessageBox(text::Gbk(reason), InformationStyle, caption);
+    };
     text::Text noticeUrl{UpdateNoticeAddress()};
     const text::Text page = FetchGbkPage(program, noticeUrl);
+    if (page.empty())
+        return failed(u8"检查更新失败：无法从服务器获取更新公告。");
     if (text::FindText(page, text::Gbk(u8"软件更新")) == -1)
-        return;
+        return failed(u8"检查更新失败：更新公告页面中没有版本信息。");
 
     globals.LatestVersion =
         text::TextBetween(page, text::Gbk(u8"最新版本号："), text::Gbk(u8"</p><p>下"));
@@ -54,7 +62,8 @@ void CheckForUpdate(Program& program) {
         text::TextBetween(page, text::Gbk(u8"下载地址："), "</p><p><br /></p> </div>");
     globals.DownloadAddress = text::ReplaceSubtext(address, "&amp;", "&", {}, {}, false);
 
-    const text::Text caption = text::Gbk(u8"更新提示");
+    if (globals.LatestVersion.empty())
+        return failed(u8"检查更新失败：更新公告页面中没有版本信息。");
     if (text::CompareTextOrdinal(globals.CurrentVersion, globals.LatestVersion) >= 0) {
         program.host.ShowMessageBox(text::Gbk(u8"当前为最新版！！"), InformationStyle, caption);
         return;

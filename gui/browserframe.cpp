@@ -26,6 +26,14 @@ class SilentPage final : public QWebEnginePage {
   public:
     SilentPage(QWebEngineProfile& profile, bool silent, QObject* parent)
         : QWebEnginePage(&profile, parent), silent_(silent) {
+        // The right-click menu offers only what works here: pages never get
+        // a window or tab of their own, nothing is saved to disk and there
+        // are no developer tools.
+        for (const WebAction unavailable :
+             {OpenLinkInNewWindow, OpenLinkInNewTab, OpenLinkInNewBackgroundTab, ViewSource,
+              DownloadLinkToDisk, DownloadImageToDisk, DownloadMediaToDisk, SavePage,
+              InspectElement})
+            action(unavailable)->setVisible(false);
         if (!silent)
             return;
         connect(this, &QWebEnginePage::certificateError,

@@ -1,17 +1,28 @@
 #include "gui/clipboardkeeper.h"
 
 #include <QClipboard>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QProcess>
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
+#include <spawn.h>
 #include <string_view>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
 
 namespace gui {
 
@@ -53,21 +64,116 @@ QString KeeperPath() {
     return {};
 }
 
-// The text goes through a pipe, out of sight of other users. The keeper exits
-// once it holds the clipboard, leaving a detached process of its own behind.
-void StartKeeper(const QByteArray& utf8) {
-    const QString path = KeeperPath();
-    if (path.isEmpty()) {
-        std::fputs("lodestone: lodestone-clipboard is missing, so the clipboard empties now\n",
-                   stderr);
-        return;
+// The keeper starts with nothing of the program's: descriptors it inherited
+// (the web engine's sockets and shared memory among them) would keep the
+// engine's helper processes alive for as long as the keeper lives. It gets
+// the text through a socket on its standard input, /dev/null for the other
+// streams, a session of its own and `/` as its folder.
+class SpawnActions {
+  public:
+    SpawnActions() {
+        posix_spawn_file_actions_init(&actions_);
+        posix_spawnattr_init(&attributes_);
     }
-    QProcess keeper;
-    keeper.setProcessChannelMode(QProcess::ForwardedChannels);
-    keeper.start(path, {});
-    keeper.write(utf8);
-    keeper.closeWriteChannel();
-    keeper.waitForFinished(KeeperStartLimitMs);
+    ~SpawnActions() {
+        posix_spawnattr_destroy(&attributes_);
+        posix_spawn_file_actions_destroy(&actions_);
+    }
+    SpawnActions(const SpawnActions&) = delete;
+    SpawnActions& operator=(const SpawnActions&) = delete;
+
+    bool Prepare(int input) {
+        sigset_t set;
+        sigemptyset(&set);
+        posix_spawnattr_setsigmask(&attributes_, &set);
+        sigfillset(&set);
+        posix_spawnattr_setsigdefault(&attributes_, &set);
+        return posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
+                                                          POSIX_SPAWN_SETSIGDEF) == 0 &&
+               posix_spawn_file_actions_adddup2(&actions_, input, STDIN_FILENO) == 0 &&
+               posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY,
+                                                0) == 0 &&
+               posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO) == 0 &&
+               posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1) == 0 &&
+               posix_spawn_file_actions_addchdir_np(&actions_, "/") == 0;
+    }
+    const posix_spawn_file_actions_t* Actions() const { return &actions_; }
+    const posix_spawnattr_t* Attributes() const { return &attributes_; }
+
+  private:
+    posix_spawn_file_actions_t actions_;
+    posix_spawnattr_t attributes_;
+};
+
+struct Descriptor {
+    explicit Descriptor(int fd) : fd(fd) {}
+    ~Descriptor() {
+        if (fd >= 0)
+            close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int fd;
+};
+
+bool SendAll(int socket, const QByteArray& bytes) {
+    const timeval limit{KeeperStartLimitMs / 1000, 0};
+    setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    for (qsizetype sent = 0; sent < bytes.size();) {
+        const ssize_t now = send(socket, bytes.constData() + sent,
+                                 static_cast<std::size_t>(bytes.size() - sent), MSG_NOSIGNAL);
+        if (now < 0 && errno != EINTR)
+            return false;
+        sent += std::max<ssize_t>(now, 0);
+    }
+    return true;
+}
+
+// The keeper exits once it holds the clipboard, leaving its detached server
+// behind; one that takes too long is given up.
+bool KeeperSucceeded(pid_t keeper) {
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + milliseconds(KeeperStartLimitMs);
+    int status = 0;
+    for (;;) {
+        const pid_t ended = waitpid(keeper, &status, WNOHANG);
+        if (ended == keeper)
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (ended < 0 && errno != EINTR)
+            return true; // reaped elsewhere: its outcome is unknown
+        if (steady_clock::now() > deadline) {
+            kill(keeper, SIGKILL);
+            waitpid(keeper, &status, 0);
+            return false;
+        }
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+}
+
+void StartKeeper(const QByteArray& utf8) {
+    const auto lost = [](const char* why) {
+        std::fprintf(stderr, "lodestone: %s, so the clipboard empties now\n", why);
+    };
+    const QString path = KeeperPath();
+    if (path.isEmpty())
+        return lost("lodestone-clipboard is missing");
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        return lost("lodestone-clipboard cannot be started");
+    const Descriptor ours(ends[0]);
+    Descriptor theirs(ends[1]);
+    const QByteArray program = QFile::encodeName(path);
+    char* const arguments[] = {const_cast<char*>(program.constData()), nullptr};
+    SpawnActions spawn;
+    pid_t keeper = 0;
+    if (!spawn.Prepare(theirs.fd) || posix_spawn(&keeper, program.constData(), spawn.Actions(),
+                                                 spawn.Attributes(), arguments, environ) != 0)
+        return lost("lodestone-clipboard cannot be started");
+    close(std::exchange(theirs.fd, -1));
+    const bool sent = SendAll(ours.fd, utf8);
+    shutdown(ours.fd, SHUT_WR);
+    if (!KeeperSucceeded(keeper) || !sent)
+        lost("lodestone-clipboard could not take the clipboard");
 }
 
 } // namespace

@@ -8,12 +8,17 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace gui {
 
@@ -47,6 +52,41 @@ QString StatusText(net::DownloadState state) {
     }
 }
 
+// What went wrong, said once: some causes already begin with the words.
+QString FailureText(const std::string& cause) {
+    const QString failed = QStringLiteral("下载失败：");
+    const QString text = QString::fromStdString(cause);
+    return text.startsWith(failed) ? text : failed + text;
+}
+
+// Places a window that is about to be shown: centred on `near` (on the
+// screen's centre without it), then moved as little as needed for its frame,
+// whose margins are those of `near`'s, to lie on the screen.
+void PlaceOnScreen(QWidget& window, const QWidget* near) {
+    const bool nearShown = near && near->isVisible() && !near->isMinimized();
+    const QScreen* screen = nearShown ? near->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    QMargins frame;
+    if (nearShown) {
+        const QRect inner = near->geometry();
+        const QRect outer = near->frameGeometry();
+        frame = {inner.left() - outer.left(), inner.top() - outer.top(),
+                 outer.right() - inner.right(), outer.bottom() - inner.bottom()};
+    }
+    window.ensurePolished();
+    const QSize client = window.size().expandedTo(window.sizeHint());
+    QRect outer(QPoint(), client.grownBy(frame));
+    outer.moveCenter(nearShown ? near->frameGeometry().center() : area.center());
+    outer.moveLeft(std::clamp(outer.left(), area.left(),
+                              std::max(area.left(), area.right() + 1 - outer.width())));
+    outer.moveTop(std::clamp(outer.top(), area.top(),
+                             std::max(area.top(), area.bottom() + 1 - outer.height())));
+    window.resize(client);
+    window.move(outer.topLeft());
+}
+
 } // namespace
 
 DownloadWindow::DownloadWindow(const QString& url, const net::CookieStore& cookies, QWidget* parent,
@@ -69,6 +109,7 @@ DownloadWindow::DownloadWindow(const QString& url, const net::CookieStore& cooki
                          static_cast<QWidget*>(bar_), static_cast<QWidget*>(amount_)})
         layout->addWidget(row);
     layout->addWidget(button_, 0, Qt::AlignRight);
+    button_->setDefault(true);
     setMinimumWidth(420);
 
     connect(button_, &QPushButton::clicked, this, &QWidget::close);
@@ -82,6 +123,24 @@ DownloadWindow::DownloadWindow(const QString& url, const net::CookieStore& cooki
 }
 
 DownloadWindow::~DownloadWindow() = default;
+
+// A window of its own, not a dialog, so the keys a dialog knows are given
+// here: Esc cancels as the button does, Return presses the only button.
+void DownloadWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() != Qt::NoModifier && event->modifiers() != Qt::KeypadModifier)
+        return QWidget::keyPressEvent(event);
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        close();
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        button_->click();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
 
 void DownloadWindow::closeEvent(QCloseEvent* event) {
     Stop();
@@ -125,6 +184,7 @@ void DownloadWindow::AskWhereToSave(const net::DownloadProgress& progress) {
     });
     connect(dialog, &QFileDialog::rejected, this, &QWidget::close);
     dialog_ = dialog;
+    PlaceOnScreen(*dialog, this);
     dialog->open();
 }
 
@@ -159,8 +219,7 @@ void DownloadWindow::ShowEnd(const net::DownloadProgress& progress) {
         bar_->setValue(BarSteps);
         amount_->setText(QStringLiteral("共 %1").arg(DataSize(progress.received)));
     } else {
-        status_->setText(
-            QStringLiteral("下载失败：%1").arg(QString::fromStdString(progress.error)));
+        status_->setText(FailureText(progress.error));
         bar_->setValue(0);
     }
     button_->setText(QStringLiteral("关闭"));
@@ -169,8 +228,9 @@ void DownloadWindow::ShowEnd(const net::DownloadProgress& progress) {
 }
 
 DownloadWindow* StartDownloadWindow(const QString& url, const net::CookieStore& cookies,
-                                    QWidget* parent) {
+                                    QWidget* parent, const QWidget* near) {
     auto* window = new DownloadWindow(url, cookies, parent);
+    PlaceOnScreen(*window, near ? near : parent);
     window->show();
     return window;
 }

@@ -11,6 +11,7 @@
 #include <memory>
 
 class QCloseEvent;
+class QKeyEvent;
 class QFileDialog;
 class QLabel;
 class QProgressBar;
@@ -33,6 +34,7 @@ class DownloadWindow final : public QWidget {
     Q_DISABLE_COPY_MOVE(DownloadWindow)
 
   protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -57,8 +59,9 @@ class DownloadWindow final : public QWidget {
 // Offers the download of `url` (UTF-8 text) in a new window and returns at
 // once; the window deletes itself when closed. The cookies that apply are
 // read now. With a `parent` the window still stands on its own, but goes
-// when the parent goes.
+// when the parent goes. It opens fully on the screen, centred on `near` (or
+// the parent) when that is shown.
 DownloadWindow* StartDownloadWindow(const QString& url, const net::CookieStore& cookies,
-                                    QWidget* parent = nullptr);
+                                    QWidget* parent = nullptr, const QWidget* near = nullptr);
 
 } // namespace gui

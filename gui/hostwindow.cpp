@@ -5,8 +5,8 @@
 #include "gui/handlerrunner.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QWindow>
 
@@ -43,21 +43,19 @@ QRect RectOf(const host::Rect& rect) {
     return {rect.left, rect.top, rect.width, rect.height};
 }
 
+bool InBrowser(const QWidget* widget) {
+    for (; widget; widget = widget->parentWidget())
+        if (qobject_cast<const BrowserFrame*>(widget))
+            return true;
+    return false;
+}
+
 } // namespace
 
 HostWindow::HostWindow(const host::WindowTemplate& window, QWebEngineProfile& profile,
                        HandlerRunner& runner)
     : QWidget(nullptr, FlagsFor(window)), template_(window), runner_(runner) {
     setWindowTitle(ToQString(window.caption));
-    if (window.escCloses) {
-        // A shortcut, so that Esc closes the window wherever the focus is in
-        // it: the browser would otherwise keep the key to itself.
-        auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-        connect(escape, &QShortcut::activated, this, [this] {
-            if (!goingAway_)
-                emit closeRequested();
-        });
-    }
     for (const host::ComponentTemplate& component : window.components)
         BuildComponent(component, profile);
     // The template's position is the frame's; the size is the outer size too,
@@ -358,6 +356,19 @@ void HostWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (!goingAway_)
         emit closeRequested();
+}
+
+// Esc closes the window only when the key reaches the window itself. A key
+// the page did not use still comes up from the browser, but the page may have
+// acted on it all the same (its search box, its own dialog): the page keeps it.
+void HostWindow::keyPressEvent(QKeyEvent* event) {
+    if (template_.escCloses && event->key() == Qt::Key_Escape &&
+        event->modifiers() == Qt::NoModifier && !InBrowser(focusWidget())) {
+        if (!goingAway_)
+            emit closeRequested();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void HostWindow::moveEvent(QMoveEvent* event) {

@@ -7,6 +7,7 @@
 #include "gui/gbkstring.h"
 #include "gui/hostwindow.h"
 #include "gui/messagedialog.h"
+#include "gui/programicon.h"
 #include "gui/x11desktop.h"
 #include "host/fatalerror.h"
 #include "host/messagebox.h"
@@ -22,6 +23,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QPixmap>
@@ -48,19 +50,38 @@ void AllowRootWithoutSandbox() {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 }
 
+// Every window carries the program's icon, the one its desktop entry names.
+QIcon ProgramIcon() {
+    QIcon icon;
+    for (const std::vector<std::uint8_t>& png : {ProgramIcon32(), ProgramIcon256()}) {
+        QPixmap image;
+        if (image.loadFromData(png.data(), static_cast<uint>(png.size())))
+            icon.addPixmap(image);
+    }
+    return icon;
+}
+
 } // namespace
 
 QtHost::QtHost(int& argc, char** argv, net::CookieStore& cookies) : cookies_(cookies) {
     AllowRootWithoutSandbox();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QCoreApplication::setApplicationName(QStringLiteral("lodestone"));
-    application_ = std::make_unique<QApplication>(argc, argv);
     // The whole interface is Chinese, so Qt's own buttons (是, 否, 取消) and
-    // dialogs are too, whatever the user's locale.
-    translator_ = std::make_unique<QTranslator>();
-    if (translator_->load(QStringLiteral("qtbase_zh_CN"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator_.get());
+    // dialogs, the browser's menu and its error pages are too, whatever the
+    // user's locale. The web engine takes its language from the default
+    // locale when it starts.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    application_ = std::make_unique<QApplication>(argc, argv);
+    for (const char* catalogue : {"qtbase_zh_CN", "qtwebengine_zh_CN"}) {
+        auto translator = std::make_unique<QTranslator>();
+        if (translator->load(QLatin1String(catalogue),
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+            QCoreApplication::installTranslator(translator.get());
+            translators_.push_back(std::move(translator));
+        }
+    }
+    QApplication::setWindowIcon(ProgramIcon());
     // The program ends when its last template window is gone, not when Qt
     // thinks so (a window hidden in the tray is still there).
     QApplication::setQuitOnLastWindowClosed(false);
@@ -363,7 +384,12 @@ int QtHost::OwnedMessageBox(host::WindowHandle owner, const text::Text& text,
 }
 
 void QtHost::StartDownload(const text::Text& url) {
-    StartDownloadWindow(QString::fromStdString(text::GbkToUtf8(url)), cookies_);
+    // It opens over the program's window that the user sees, if any.
+    const QWidget* near = nullptr;
+    for (const auto& [id, window] : windows_)
+        if (window->isVisible() && !window->isMinimized() && (!near || window->isActiveWindow()))
+            near = window;
+    StartDownloadWindow(QString::fromStdString(text::GbkToUtf8(url)), cookies_, nullptr, near);
 }
 
 } // namespace gui

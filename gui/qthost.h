@@ -88,7 +88,7 @@ class QtHost final : public host::Host {
     HostWindow* OwnWindow(host::WindowHandle handle) const;
 
     std::unique_ptr<QApplication> application_;
-    std::unique_ptr<QTranslator> translator_;
+    std::vector<std::unique_ptr<QTranslator>> translators_;
     std::unique_ptr<QWebEngineProfile> profile_;
     net::CookieStore& cookies_;
     std::unique_ptr<CookieBridge> cookieBridge_;

@@ -5,6 +5,8 @@
 #include "apptestbed.h"
 #include "text/codepage.h"
 
+#include <optional>
+
 namespace {
 
 constexpr int Yes = 5;
@@ -54,7 +56,7 @@ TEST_F(UpdateCheckTest, VersionsCompareByteByByte) {
         const char* latest;
         bool newer;
     } cases[] = {
-        {"20130906", false}, {"20130905", false}, {"2013", false},     {"", false},
+        {"20130906", false}, {"20130905", false}, {"2013", false},
         {"20130907", true},  {"2014", true},      {"20130906 ", true},
     };
     for (const auto& c : cases) {
@@ -87,13 +89,41 @@ TEST_F(UpdateCheckTest, OnlyTheFirstFrontMarkerCounts) {
     EXPECT_EQ(globals().LatestVersion, "20990101");
 }
 
-TEST_F(UpdateCheckTest, SilentWithoutTheSectionMarkerOrThePage) {
-    Check(); // nothing served: a 404 with an empty body
-    notice.Serve("/notice.html",
-                 "<p>最新版本号：20990101</p><p>下载地址：x</p><p><br /></p> </div>");
+TEST_F(UpdateCheckTest, ACheckThatCouldNotBeMadeSaysSoOnceNeverUpToDate) {
+    const std::u8string noPage = u8"检查更新失败：无法从服务器获取更新公告。";
+    const std::u8string noVersion = u8"检查更新失败：更新公告页面中没有版本信息。";
+    struct Case {
+        const char* what;
+        std::optional<std::string> page; // none: a 404 with an empty body
+        std::u8string box;
+    } cases[] = {
+        {"no page", std::nullopt, noPage},
+        {"an empty page", "", noPage},
+        {"no update section", "<p>最新版本号：20990101</p><p>下载地址：x</p><p><br /></p> </div>",
+         noVersion},
+        {"no version markers", "<div>软件更新</div>", noVersion},
+        {"an empty version", NoticePage("", ShareAddress), noVersion},
+    };
+    for (const Case& c : cases) {
+        host.boxes.clear();
+        if (c.page)
+            notice.Serve("/notice.html", *c.page);
+        Check();
+        ASSERT_EQ(host.boxes.size(), 1u) << c.what;
+        EXPECT_EQ(host.boxes[0].content, text::Gbk(c.box)) << c.what;
+        EXPECT_EQ(host.boxes[0].style, 0x40) << c.what;
+        EXPECT_EQ(host.boxes[0].caption, text::Gbk(u8"更新提示")) << c.what;
+    }
+    EXPECT_EQ(notice.Requests(), std::vector<std::string>(std::size(cases), "/notice.html"));
+    EXPECT_TRUE(host.downloads.empty());
+}
+
+TEST_F(UpdateCheckTest, APageWithoutTheSectionKeepsTheTextsOfTheLastCheck) {
+    notice.Serve("/notice.html", NoticePage("20130906", ShareAddress));
     Check();
-    EXPECT_TRUE(host.boxes.empty());
-    EXPECT_EQ(globals().LatestVersion, "") << "kept from before when the section is missing";
+    notice.Serve("/notice.html", "<p>最新版本号：20990101</p><p>下载地址：x</p>");
+    Check();
+    EXPECT_EQ(globals().LatestVersion, "20130906");
 }
 
 TEST_F(UpdateCheckTest, NoEndsWithoutFetchingTheSharePage) {

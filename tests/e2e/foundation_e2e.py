@@ -244,12 +244,19 @@ def scenario_close_button(desktop, program, portal, shots):
 
 
 def scenario_escape(desktop, program, portal, shots):
+    # The page fills the window and keeps Esc: the program goes on.
     window = program.window
     wait_for(lambda: CLIENT_PATH in portal.paths, "the client page request")
     desktop.run("xdotool", "windowactivate", "--sync", str(window))
     time.sleep(1)
     desktop.run("xdotool", "key", "Escape")
-    check(program.exit_code() == 0, "exit code after Esc")
+    time.sleep(1)
+    check(program.process.poll() is None and window in desktop.client_list(),
+          "Esc in the page ended the program")
+    check("_NET_WM_ICON(CARDINAL)" in desktop.property(window, "_NET_WM_ICON"),
+          "the main window carries no icon")
+    desktop.run("xdotool", "key", "alt+F4")
+    check(program.exit_code() == 0, "exit code after the window manager's close")
 
 
 SCENARIOS = [scenario_start_tray_menu_exit, scenario_close_button, scenario_escape]

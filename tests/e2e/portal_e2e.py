@@ -256,10 +256,11 @@ class Session:
         time.sleep(0.8)  # nothing outside shows when the browser has seen it
         self.desktop.run("xdotool", "click", "1")
 
-    def search(self, term):
+    def search(self, term, escape=False):
         """Types the term into the client page's search box (it has the focus
         once the page is loaded) and waits for the one result row with its
-        play and torrent links; returns their spots."""
+        play and torrent links; returns their spots. With `escape`, Esc typed
+        into the box before the search leaves the program and the text."""
         client = "/client?v=varnholt&c=0&so=0&t="
         wait_for(lambda: self.portal.served("portal", client), "the client page")
         wait_for(lambda: link_spots(self.desktop, self.program.window, 120),
@@ -267,6 +268,10 @@ class Session:
         searched = self.portal.requests.count((self.portal.sites["portal"], client + term, 200))
         self.press(self.program.window, "ctrl+a")
         self.desktop.run("xdotool", "type", "--delay", "20", term)
+        if escape:
+            self.desktop.run("xdotool", "key", "Escape")
+            time.sleep(1)
+            check(self.program.process.poll() is None, "Esc in the search box ended the program")
         self.desktop.run("xdotool", "key", "Return")
         wait_for(lambda: self.portal.served("portal", client + term, searched + 1),
                  "the search request")
@@ -292,8 +297,9 @@ class Session:
         return link_spots(self.desktop, player, 80)  # below the page's header
 
     def close_player(self, player):
-        """Closes the player with Esc; the main window comes back."""
-        self.press(player, "Escape")
+        """Closes the player through the window manager; the main window
+        comes back."""
+        self.press(player, "alt+F4")
         self.wait_until_gone(player)
         main = self.program.window
         wait_for(lambda: self.viewable(main) and main in self.desktop.client_list(),
@@ -353,11 +359,54 @@ def result_hash(portal, term=SEARCH_TERM):
 
 # --- Scenarios -------------------------------------------------------------------
 
+def program_processes(session):
+    """The pids of processes started on the test's desktop other than the
+    window manager's, with their names."""
+    home = ("HOME=" + session.desktop.env["HOME"]).encode()
+    found = {}
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/stat", "rb") as stat:
+                name, rest = stat.read().split(b" (", 1)[1].rsplit(b")", 1)
+            with open(f"/proc/{pid}/environ", "rb") as environ:
+                mine = home in environ.read().split(b"\0")
+        except OSError:
+            continue
+        if mine and rest.split()[0] != b"Z" and not name.startswith(b"icewm") \
+                and name != b"xclip":
+            found[int(pid)] = name.decode()
+    return found
+
+
+def check_only_the_keeper_remains(session, text):
+    """After Exit: within 5 s only the clipboard keeper is left, holding its
+    standard streams on /dev/null and its X connection, in a session of its
+    own at /, and the text still pastes."""
+    check(session.program.exit_code() == 0, "exit code after Exit")
+    found = {}
+    deadline = time.monotonic() + 5
+    while list(found.values()) != ["lodestone-clipb"] and time.monotonic() < deadline:
+        time.sleep(0.1)
+        found = program_processes(session)
+    check(list(found.values()) == ["lodestone-clipb"], "left after Exit: %s" % found)
+    [keeper] = found
+    fds = {int(fd): os.readlink(f"/proc/{keeper}/fd/{fd}") for fd in os.listdir(f"/proc/{keeper}/fd")}
+    check(sorted(fds) == [0, 1, 2, 3] and all(fds[n] == "/dev/null" for n in range(3))
+          and fds[3].startswith("socket:"), "the keeper holds %s" % fds)
+    check(os.readlink(f"/proc/{keeper}/cwd") == "/" and os.getsid(keeper) == keeper,
+          "the keeper's folder or session is the program's")
+    check(clipboard(session.desktop) == text, "clipboard after Exit: %r"
+          % clipboard(session.desktop))
+
+
 def scenario_link_capture(session, relays):
     hash_ = result_hash(session.portal)
-    _, torrent = session.search(SEARCH_TERM)
+    _, torrent = session.search(SEARCH_TERM, escape=True)
     session.screenshot("screenshot-search.png", session.program.window)
     session.copy_torrent_links(torrent, hash_)
+    copied = clipboard(session.desktop)
+    session.tray_menu_item(2)  # "退出"
+    check_only_the_keeper_remains(session, copied)
 
 
 def scenario_player(session, relays):
@@ -439,6 +488,10 @@ def scenario_scripted_popup(session, relays):
     session.wait_until_gone(box)
 
 
+def has_icon(session, window):
+    return "_NET_WM_ICON(CARDINAL)" in session.desktop.property(window, "_NET_WM_ICON")
+
+
 def check_for_update(session):
     """Chooses the update check from the tray menu; returns its box."""
     wait_for(session.program.tray_icon, "the tray icon")
@@ -459,6 +512,12 @@ def download_update(session, relays, name):
     window = session.wait_for_window("下载新版本")
     dialog = session.wait_for_window("另存为")
     time.sleep(0.5)
+    # Both open wholly on the screen, with the program's icon.
+    for shown in (window, dialog):
+        x, y, width, height = session.desktop.outer_geometry(shown)
+        check(x >= 0 and y >= 0 and x + width <= 1280 and y + height <= 1024,
+              "window %#x lies off the screen: %s" % (shown, (x, y, width, height)))
+        check(has_icon(session, shown), "window %#x carries no icon" % shown)
     session.screenshot("screenshot-save-dialog.png", dialog)
     folder = os.path.join(session.desktop.work, "saved")
     os.makedirs(folder, exist_ok=True)
@@ -483,6 +542,8 @@ def scenario_update_download(session, relays):
           "the share page was not fetched with a plain '&': %s" % session.portal.requests)
     time.sleep(0.5)
     session.screenshot("screenshot-download-done.png", window)
+    session.press(window, "Return")  # its one button, "关闭", is the default
+    session.wait_until_gone(window)
 
 
 def scenario_update_cancel(session, relays):
@@ -539,9 +600,37 @@ def scenario_close_mid_request(session, relays):
     check(took < 5, "the program took %.1f s to end" % took)
 
 
+def scenario_update_failed(session, relays):
+    """A notice page without the version, then no notice server at all: each
+    check shows one box, wider than the one saying all is current (its text
+    is checked by the unit tests; X does not tell a box's text)."""
+    relays["notice"].forward = lambda target: target + "?current=1"
+    box = check_for_update(session)
+    current_width = session.desktop.info(box)["width"]
+    session.press(box, "Return")
+    session.wait_until_gone(box)
+
+    relays["notice"].forward = lambda target: target
+    relays["notice"].edit = lambda target, body: body.replace("最新版本号：".encode(), b"")
+    for case in ("no-version", "no-server"):
+        before = session.windows()
+        box = check_for_update(session)
+        check(has_icon(session, box), "the box carries no icon")
+        time.sleep(0.5)
+        session.screenshot("screenshot-update-%s.png" % case, box)
+        check(session.desktop.info(box)["width"] > current_width,
+              "the %s box is no wider than the up-to-date one" % case)
+        session.press(box, "Return")
+        session.wait_until_gone(box)
+        time.sleep(1)  # a second box would show by now
+        check(session.windows() == before, "windows: %s" % session.windows())
+        relays["notice"].close()
+
+
 SCENARIOS = {scenario.__name__[len("scenario_"):]: scenario for scenario in [
     scenario_link_capture, scenario_player, scenario_scripted_popup, scenario_update_download,
-    scenario_update_cancel, scenario_update_current, scenario_close_mid_request]}
+    scenario_update_cancel, scenario_update_current, scenario_update_failed,
+    scenario_close_mid_request]}
 
 
 # --- Running ---------------------------------------------------------------------

@@ -24,9 +24,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace gui {
 namespace {
@@ -335,15 +337,6 @@ TEST_F(QtHostTest, MinimisingRaisesMovedAndResizedAndReadsAsState2) {
     EXPECT_EQ(Host().ReadProperty({Second, host::WindowUnit}, host::PropVisible), 0);
 }
 
-TEST_F(QtHostTest, EscClosesTheWindow) {
-    HostWindow& window = Framed(First);
-    window.activateWindow();
-    ASSERT_TRUE(WaitFor([&window] { return window.isActiveWindow(); }));
-    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
-    EXPECT_TRUE(WaitFor([] { return !Host().IsCreated({First, host::WindowUnit}); }));
-    EXPECT_EQ(first_.destroying, 1);
-}
-
 TEST_F(QtHostTest, TrayIconIsModifiedNotDuplicatedAndGoesWithTheWindow) {
     HostWindow& window = Loaded(First);
     const text::ByteSet icon = IconBytes();
@@ -497,6 +490,88 @@ const QString LinkPage = QStringLiteral(
     "<title>ready</title><body style='margin:0'><a id=l "
     "href='http://127.0.0.1:9/torrent?info_hash=AB' "
     "target=_blank style='display:block;width:60px;height:60px;background:#8cf'>x</a></body>");
+
+// Runs a script in the frame's page and waits for its result.
+QVariant RunScript(BrowserFrame& frame, const QString& script) {
+    std::optional<QVariant> result;
+    frame.page()->runJavaScript(script, [&result](const QVariant& value) { result = value; });
+    QElapsedTimer timer;
+    timer.start();
+    while (!result && timer.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return result.value_or(QVariant());
+}
+
+bool InBrowser(const QWidget* widget) {
+    for (; widget; widget = widget->parentWidget())
+        if (qobject_cast<const BrowserFrame*>(widget))
+            return true;
+    return false;
+}
+
+void Xdotool(const QStringList& arguments) {
+    QProcess::execute(QStringLiteral("xdotool"), arguments);
+}
+
+TEST_F(QtHostTest, EscInThePageStaysThereAndClosesTheWindowOnlyWhenItReachesIt) {
+    HostWindow& window = Framed(First);
+    window.activateWindow();
+    ASSERT_TRUE(WaitFor([&window] { return window.isActiveWindow(); }));
+    LoadPage(*window.Frame(Browser), LinkPage);
+    ASSERT_TRUE(InBrowser(QApplication::focusWidget()));
+    Xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+    Spin(std::chrono::milliseconds(500));
+    EXPECT_TRUE(Host().IsCreated({First, host::WindowUnit}));
+
+    window.setFocus();
+    Xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+    EXPECT_TRUE(WaitFor([] { return !Host().IsCreated({First, host::WindowUnit}); }));
+    EXPECT_EQ(first_.destroying, 1);
+}
+
+bool HasChinese(const QString& text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF; });
+}
+
+TEST_F(QtHostTest, LinkMenuIsChineseAndOffersNoWindowOrTabOfItsOwn) {
+    HostWindow& window = Framed(First);
+    window.activateWindow();
+    BrowserFrame& frame = *window.Frame(Browser);
+    LoadPage(frame, LinkPage);
+    ASSERT_TRUE(HoverUntil(frame, {20, 20}, first_, "http://127.0.0.1:9/torrent?info_hash=AB"));
+    Xdotool({QStringLiteral("click"), QStringLiteral("3")});
+    QMenu* menu = nullptr;
+    ASSERT_TRUE(WaitFor([&menu] {
+        menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        return menu && menu->isVisible();
+    }));
+    QStringList texts;
+    for (const QAction* action : menu->actions())
+        if (action->isVisible() && !action->isSeparator())
+            texts << action->text();
+    menu->close();
+    EXPECT_TRUE(texts.contains(frame.page()->action(QWebEnginePage::CopyLinkToClipboard)->text()))
+        << texts.join(QLatin1Char('|')).toStdString();
+    for (const auto gone : {QWebEnginePage::OpenLinkInNewWindow, QWebEnginePage::OpenLinkInNewTab,
+                            QWebEnginePage::DownloadLinkToDisk})
+        EXPECT_FALSE(texts.contains(frame.page()->action(gone)->text()))
+            << texts.join(QLatin1Char('|')).toStdString();
+    for (const QString& text : texts)
+        EXPECT_TRUE(HasChinese(text)) << text.toStdString();
+}
+
+TEST_F(QtHostTest, AnUnreachablePageShowsTheEnginesChineseErrorPageWithReload) {
+    BrowserFrame& frame = *Framed(First).Frame(Browser);
+    Host().Navigate({First, Browser}, "http://127.0.0.1:47899/client");
+    QString shown;
+    EXPECT_TRUE(WaitFor([&] {
+        shown = RunScript(frame, QStringLiteral("document.body ? document.body.innerText : ''"))
+                    .toString();
+        return shown.contains(QStringLiteral("重新加载"));
+    })) << shown.toStdString();
+    EXPECT_TRUE(HasChinese(shown.remove(QStringLiteral("重新加载")))) << shown.toStdString();
+}
 
 TEST_F(QtHostTest, HoveringALinkReportsItsAddressThenEmptyText) {
     HostWindow& window = Framed(First);
