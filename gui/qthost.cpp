@@ -7,6 +7,7 @@
 #include "gui/gbkstring.h"
 #include "gui/hostwindow.h"
 #include "gui/messagedialog.h"
+#include "gui/terminationsignals.h"
 #include "gui/x11desktop.h"
 #include "host/fatalerror.h"
 #include "host/messagebox.h"
@@ -142,6 +143,12 @@ void QtHost::LoadStartupWindow(int window) {
 void QtHost::RunMessageLoop() {
     if (!windows_.empty()) {
         loopRunning_ = true;
+        // As the Exit item does: the start-up window's close is posted, and
+        // its handlers close the rest.
+        const TerminationSignals termination([this] {
+            if (Window(startupWindow_))
+                DestroyUnit({startupWindow_, host::WindowUnit});
+        });
         QApplication::exec();
         loopRunning_ = false;
     }
@@ -317,7 +324,12 @@ void QtHost::PopupMenu(host::UnitRef window, host::UnitRef menu, std::optional<i
 
 void QtHost::SetTrayIcon(host::UnitRef window, const text::ByteSet& icon, const text::Text& tip) {
     HostWindow& owner = LoadedWindow(window.window, u8"指定窗口或窗口组件不存在或尚未载入");
-    owner.SetTrayIcon(IconOfAllSizes(icon), ToQString(host::TrayTip(tip)));
+    // Away from X11 Qt's stand-in for a missing notification area is an X11
+    // window; there the icon waits for a desktop that offers a tray.
+    const bool trayPossible = QGuiApplication::platformName() == QStringLiteral("xcb") ||
+                              QSystemTrayIcon::isSystemTrayAvailable();
+    owner.SetTrayIcon(trayPossible ? IconOfAllSizes(icon) : QIcon(),
+                      ToQString(host::TrayTip(tip)));
 }
 
 bool QtHost::HasSystemTray() {
