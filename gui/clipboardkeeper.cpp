@@ -50,7 +50,7 @@ QString KeeperPath() {
         programFolder.filePath(QStringLiteral("../lib/lodestone/lodestone-clipboard"));
     if (QFileInfo(installed).isExecutable())
         return QDir::cleanPath(installed);
-    constexpr int BuildTreeDepth = 3;
+    constexpr int BuildTreeDepth = 4;
     QDir folder = programFolder;
     for (int up = 0; up < BuildTreeDepth; ++up) {
         if (folder.exists(QStringLiteral("CMakeCache.txt"))) {

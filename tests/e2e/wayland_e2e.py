@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The program on a Wayland session: Weston's headless backend, Qt's wayland
-platform plugin and no X display at all. The program starts, requests the
-portal's client page, and SIGTERM ends it with exit code 0 and nothing on
-stderr but the known sandbox lines (when run as root).
+platform plugin (chosen with Qt's -platform switch) and no X display at all.
+The program starts, requests the portal's client page, and SIGTERM ends it
+with exit code 0 and nothing on stderr but the known sandbox lines (when run
+as root).
 """
 
 import argparse
@@ -35,7 +36,7 @@ def main():
     env = {key: value for key, value in os.environ.items()
            if not key.startswith(("XDG_", "DBUS_", "QT_", "WAYLAND_")) and key != "DISPLAY"}
     env.update(HOME=os.path.join(work, "home"), XDG_RUNTIME_DIR=runtime,
-               WAYLAND_DISPLAY="lodestone-test", QT_QPA_PLATFORM="wayland",
+               WAYLAND_DISPLAY="lodestone-test",
                # The headless compositor has no GPU; without this the web
                # engine says so on stderr.
                QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu")
@@ -47,8 +48,9 @@ def main():
     try:
         wait_for(lambda: os.path.exists(os.path.join(runtime, "lodestone-test")),
                  "the compositor")
-        program = subprocess.Popen([args.program], env=env, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.PIPE, text=True)
+        # Qt's own switch picks the plugin, past the program's command line.
+        program = subprocess.Popen([args.program, "-platform", "wayland"], env=env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         wait_for(lambda: CLIENT_PATH in portal.paths or program.poll() is not None,
                  "the client page request", timeout=60)
         check(program.poll() is None, "the program ended by itself")
