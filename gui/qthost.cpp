@@ -107,7 +107,7 @@ QWebEngineProfile* QtHost::profile() {
 InstanceClaim QtHost::ClaimInstance() {
     instance_ = std::make_unique<SingleInstance>(
         QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
-    return instance_->Claim([this] { BringStartupWindowForward(); });
+    return instance_->Claim([this] { return BringStartupWindowForward(); });
 }
 
 QtHost::~QtHost() {
@@ -151,6 +151,8 @@ void QtHost::RunMessageLoop() {
         });
         QApplication::exec();
         loopRunning_ = false;
+        if (instance_)
+            instance_->StopAnswering();
     }
     if (auto cleanup = std::exchange(cleanup_, nullptr))
         cleanup();
@@ -241,12 +243,13 @@ void QtHost::Activate(HostWindow& window) {
 }
 
 // Shown again if it was hidden in the tray, and restored if minimised.
-void QtHost::BringStartupWindowForward() {
+bool QtHost::BringStartupWindowForward() {
     HostWindow* window = Window(startupWindow_);
     if (!window || window->IsClosing())
-        return;
+        return false;
     window->show();
     Activate(*window);
+    return true;
 }
 
 void QtHost::Destroy(HostWindow& window) {
@@ -328,8 +331,7 @@ void QtHost::SetTrayIcon(host::UnitRef window, const text::ByteSet& icon, const 
     // window; there the icon waits for a desktop that offers a tray.
     const bool trayPossible = QGuiApplication::platformName() == QStringLiteral("xcb") ||
                               QSystemTrayIcon::isSystemTrayAvailable();
-    owner.SetTrayIcon(trayPossible ? IconOfAllSizes(icon) : QIcon(),
-                      ToQString(host::TrayTip(tip)));
+    owner.SetTrayIcon(trayPossible ? IconOfAllSizes(icon) : QIcon(), ToQString(host::TrayTip(tip)));
 }
 
 bool QtHost::HasSystemTray() {

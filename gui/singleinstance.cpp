@@ -6,10 +6,12 @@
 #include <QLocalSocket>
 #include <QThread>
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include <utility>
 
 namespace gui {
 
@@ -25,24 +27,34 @@ constexpr int RetryMs = 100;
 
 } // namespace
 
-SingleInstance::SingleInstance(const QString& folder)
-    : lockPath_(QDir(folder).filePath(QStringLiteral("lodestone.lock"))),
-      socketPath_(QDir(folder).filePath(QStringLiteral("lodestone.socket"))) {}
+SingleInstance::SingleInstance(const QString& folder) {
+    // Without a runtime folder there is nowhere private to meet.
+    if (folder.isEmpty())
+        return;
+    lockPath_ = QDir(folder).filePath(QStringLiteral("lodestone.lock"));
+    socketPath_ = QDir(folder).filePath(QStringLiteral("lodestone.socket"));
+}
 
 SingleInstance::~SingleInstance() {
-    if (server_)
-        server_->close(); // removes the socket
+    StopAnswering();
     if (lock_ >= 0)
         ::close(lock_);
 }
 
 // The kernel drops the lock with its holder, so a crashed instance never
 // leaves a lock behind; close-on-exec keeps it out of child processes.
-bool SingleInstance::TakeLock() {
-    if (lock_ < 0)
+SingleInstance::Lock SingleInstance::TakeLock() {
+    if (lock_ < 0 && !lockPath_.isEmpty())
         lock_ =
             ::open(QFile::encodeName(lockPath_).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    return lock_ >= 0 && ::flock(lock_, LOCK_EX | LOCK_NB) == 0;
+    if (lock_ < 0)
+        return Lock::Unavailable;
+    if (::flock(lock_, LOCK_EX | LOCK_NB) == 0)
+        return Lock::Taken;
+    if (errno == EWOULDBLOCK || errno == EINTR)
+        return Lock::Held;
+    ::close(std::exchange(lock_, -1));
+    return Lock::Unavailable;
 }
 
 bool SingleInstance::AskRunningInstance() const {
@@ -62,14 +74,11 @@ bool SingleInstance::AskRunningInstance() const {
 void SingleInstance::Listen() {
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    if (lock_ < 0)
-        return;
     // A socket left by a crashed instance would refuse the name.
     QLocalServer::removeServer(socketPath_);
     if (!server_->listen(socketPath_)) {
         std::fprintf(stderr,
-                     "lodestone: cannot listen on %s, so a second start opens a second "
-                     "window\n",
+                     "lodestone: cannot listen on %s, so a second start waits for this one\n",
                      QFile::encodeName(socketPath_).constData());
         return;
     }
@@ -80,29 +89,35 @@ void SingleInstance::Listen() {
                 if (client->bytesAvailable() < Request.size())
                     return;
                 // Anything but the one request is dropped unanswered.
-                if (client->read(Request.size()) == Request) {
-                    comeForward_();
+                if (client->read(Request.size()) == Request && comeForward_())
                     client->write(Answer.data(), Answer.size());
-                }
                 client->disconnectFromServer();
             });
         }
     });
 }
 
-InstanceClaim SingleInstance::Claim(std::function<void()> comeForward) {
+void SingleInstance::StopAnswering() {
+    if (server_)
+        server_->close(); // removes the socket
+}
+
+InstanceClaim SingleInstance::Claim(std::function<bool()> comeForward) {
     QElapsedTimer waited;
     waited.start();
     for (;;) {
-        if (TakeLock() || lock_ < 0) {
-            if (lock_ < 0)
-                std::fprintf(stderr,
-                             "lodestone: cannot create %s, so a second start opens a "
-                             "second window\n",
-                             QFile::encodeName(lockPath_).constData());
+        switch (TakeLock()) {
+        case Lock::Taken:
             comeForward_ = std::move(comeForward);
             Listen();
             return InstanceClaim::Claimed;
+        case Lock::Unavailable:
+            std::fputs("lodestone: no private runtime folder to hold the instance lock in, so a "
+                       "second start opens a second window\n",
+                       stderr);
+            return InstanceClaim::Claimed;
+        case Lock::Held:
+            break;
         }
         if (AskRunningInstance())
             return InstanceClaim::HandedOver;

@@ -27,11 +27,16 @@ class SingleInstance final {
     ~SingleInstance();
     Q_DISABLE_COPY_MOVE(SingleInstance)
 
-    // Once claimed, `comeForward` runs on the event loop for every later start.
-    InstanceClaim Claim(std::function<void()> comeForward);
+    // Once claimed, `comeForward` runs on the event loop for every later
+    // start; false (the program is closing) lets that start wait for this
+    // process to end and then run on its own.
+    InstanceClaim Claim(std::function<bool()> comeForward);
+    // For the time after the event loop, when nothing would answer.
+    void StopAnswering();
 
   private:
-    bool TakeLock();
+    enum class Lock { Taken, Held, Unavailable };
+    Lock TakeLock();
     bool AskRunningInstance() const;
     void Listen();
 
@@ -39,7 +44,7 @@ class SingleInstance final {
     QString socketPath_;
     int lock_ = -1;
     std::unique_ptr<QLocalServer> server_;
-    std::function<void()> comeForward_;
+    std::function<bool()> comeForward_;
 };
 
 } // namespace gui
