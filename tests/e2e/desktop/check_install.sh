@@ -21,9 +21,7 @@ else
     for line in Exec=lodestone Icon=lodestone 'Categories=Network;P2P;'; do
         grep -qxF "$line" "$entry" || fail "the desktop entry lacks $line"
     done
-    if command -v desktop-file-validate >/dev/null; then
-        desktop-file-validate "$entry" || fail "the desktop entry is not valid"
-    fi
+    desktop-file-validate "$entry" || fail "the desktop entry is not valid"
 fi
 for size in 16 24 32 48 64 128 256; do
     icon=$prefix/share/icons/hicolor/${size}x${size}/apps/lodestone.png
