@@ -327,8 +327,8 @@ void QtHost::PopupMenu(host::UnitRef window, host::UnitRef menu, std::optional<i
 
 void QtHost::SetTrayIcon(host::UnitRef window, const text::ByteSet& icon, const text::Text& tip) {
     HostWindow& owner = LoadedWindow(window.window, u8"指定窗口或窗口组件不存在或尚未载入");
-    // Away from X11 Qt's stand-in for a missing notification area is an X11
-    // window; there the icon waits for a desktop that offers a tray.
+    // Away from X11, Qt's stand-in for a missing notification area is an X11
+    // window; there the icon is left out until the desktop offers a tray.
     const bool trayPossible = QGuiApplication::platformName() == QStringLiteral("xcb") ||
                               QSystemTrayIcon::isSystemTrayAvailable();
     owner.SetTrayIcon(trayPossible ? IconOfAllSizes(icon) : QIcon(), ToQString(host::TrayTip(tip)));
