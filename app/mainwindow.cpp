@@ -5,6 +5,7 @@
 #include "app/trayicon.h"
 #include "app/units.h"
 #include "app/updatecheck.h"
+#include "app/version.h"
 #include "text/codepage.h"
 
 namespace app {
@@ -122,7 +123,8 @@ void OnAboutItem(Program& program) {
                   u8"在门户页面中搜索种子：点击播放链接即可在线播放，"
                   u8"点击种子链接即可把磁力链接和种子地址复制到剪贴板。\r\n\r\n"
                   u8"版本：") +
-        text::Text(BuildVersion);
+        text::Text(PackageVersion) + text::Gbk(u8"（构建 ") + text::Text(BuildVersion) +
+        text::Gbk(u8"）");
     program.host.ShowMessageBox(about, 64, text::Gbk(u8"软件信息"));
 }
 

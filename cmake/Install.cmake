@@ -1,14 +1,58 @@
-# Installation: the program with its clipboard keeper beside it (the program
-# looks for the keeper in its own folder), the desktop entry and the icon,
-# laid out as desktop menus and icon themes expect.
+# Installation under a prefix: the program in bin/, its clipboard keeper as a
+# private helper in lib/lodestone/ (the program looks for it there, relative
+# to itself), and the desktop entry, icons, AppStream metadata, manual page and
+# licence where desktops and package tools expect them. Nothing installed
+# refers to the source or build tree.
 include(GNUInstallDirs)
 if(LODESTONE_GUI)
-  install(TARGETS lodestone lodestone-clipboard RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS lodestone RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS lodestone-clipboard RUNTIME DESTINATION lib/lodestone)
   install(FILES ${PROJECT_SOURCE_DIR}/desktop/lodestone.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  foreach(size 32 256)
+  install(FILES ${PROJECT_SOURCE_DIR}/desktop/org.lodestone.lodestone.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  foreach(size 16 24 32 48 64 128 256)
     install(FILES ${PROJECT_SOURCE_DIR}/desktop/icons/lodestone-${size}.png
       DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
       RENAME lodestone.png)
   endforeach()
+  install(FILES ${PROJECT_SOURCE_DIR}/desktop/icons/lodestone.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+  # The manual page and the changelog go compressed, without a time stamp in
+  # the compressed file, as Debian packages carry them.
+  set(man ${CMAKE_CURRENT_BINARY_DIR}/lodestone.1.gz)
+  set(changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+  add_custom_command(OUTPUT ${man}
+    COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/desktop/lodestone.1 > ${man}
+    DEPENDS ${PROJECT_SOURCE_DIR}/desktop/lodestone.1 VERBATIM)
+  add_custom_command(OUTPUT ${changelog}
+    COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog > ${changelog}
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog VERBATIM)
+  add_custom_target(lodestone_docs ALL DEPENDS ${man} ${changelog})
+  install(FILES ${man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog}
+    DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
+
+# `cpack` (scripts/package) makes the Debian package of what is installed.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME lodestone)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "The Lodestone developers <lodestone@lodestone.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop client for a torrent search portal")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Lodestone shows a torrent search portal in its window. Play links open a
+player window that streams the torrent through the portal's web player;
+torrent links put the magnet link and the addresses of the torrent file on
+two torrent caches on the clipboard. It keeps a tray icon and runs once per
+user.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The wayland plugin and Qt's Chinese texts are used when present.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n")
+include(CPack)

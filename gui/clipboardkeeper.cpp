@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -51,16 +52,25 @@ bool ClipboardManagerRunning() {
     return owner && owner->owner != XCB_WINDOW_NONE;
 }
 
-// Installed next to the program; in the build tree the variants of the program
-// live in folders of their own, so the build's copy is known as well.
+// A private helper, installed in lib/lodestone beside the program's bin/.
+// Run from a build tree, the program finds the keeper where it was built: the
+// tree is the nearest folder above the program's that holds CMake's cache.
 QString KeeperPath() {
-    const QString paths[] = {
-        QCoreApplication::applicationDirPath() + QStringLiteral("/lodestone-clipboard"),
-        QStringLiteral(LODESTONE_CLIPBOARD_KEEPER),
-    };
-    for (const QString& path : paths)
-        if (QFileInfo(path).isExecutable())
-            return path;
+    const QDir programFolder(QCoreApplication::applicationDirPath());
+    const QString installed =
+        programFolder.filePath(QStringLiteral("../lib/lodestone/lodestone-clipboard"));
+    if (QFileInfo(installed).isExecutable())
+        return QDir::cleanPath(installed);
+    constexpr int BuildTreeDepth = 4;
+    QDir folder = programFolder;
+    for (int up = 0; up < BuildTreeDepth; ++up) {
+        if (folder.exists(QStringLiteral("CMakeCache.txt"))) {
+            const QString built = folder.filePath(QStringLiteral("clipboard/lodestone-clipboard"));
+            return QFileInfo(built).isExecutable() ? built : QString();
+        }
+        if (!folder.cdUp())
+            break;
+    }
     return {};
 }
 

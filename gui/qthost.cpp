@@ -8,6 +8,7 @@
 #include "gui/hostwindow.h"
 #include "gui/messagedialog.h"
 #include "gui/programicon.h"
+#include "gui/terminationsignals.h"
 #include "gui/x11desktop.h"
 #include "host/fatalerror.h"
 #include "host/messagebox.h"
@@ -17,16 +18,20 @@
 #include "text/codepage.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QCursor>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QIcon>
+#include <QImageReader>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QPixmap>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QTranslator>
 #include <QUrl>
@@ -61,6 +66,24 @@ QIcon ProgramIcon() {
     return icon;
 }
 
+// Every image of an icon file, so that the tray takes the size it asks for
+// rather than a scaled one.
+QIcon IconOfAllSizes(const text::ByteSet& bytes) {
+    QIcon icon;
+    if (bytes.empty())
+        return icon;
+    QByteArray data(reinterpret_cast<const char*>(bytes.data()),
+                    static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    QImageReader reader(&buffer);
+    do {
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
+    } while (reader.jumpToNextImage());
+    return icon;
+}
+
 } // namespace
 
 QtHost::QtHost(int& argc, char** argv, net::CookieStore& cookies) : cookies_(cookies) {
@@ -87,13 +110,25 @@ QtHost::QtHost(int& argc, char** argv, net::CookieStore& cookies) : cookies_(coo
     QApplication::setQuitOnLastWindowClosed(false);
     // The engine reports its set-up on every start; that is no news.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
-    profile_ = std::make_unique<QWebEngineProfile>(QStringLiteral("lodestone"));
-    cookieBridge_ = std::make_unique<CookieBridge>(profile_->cookieStore(), cookies_);
     desktop_ = std::make_unique<X11Desktop>();
     desktop_->WatchFrameExtents([this](host::WindowHandle handle) {
         if (HostWindow* window = OwnWindow(handle))
             window->CheckFrame();
     });
+}
+
+QWebEngineProfile* QtHost::profile() {
+    if (!profile_) {
+        profile_ = std::make_unique<QWebEngineProfile>(QStringLiteral("lodestone"));
+        cookieBridge_ = std::make_unique<CookieBridge>(profile_->cookieStore(), cookies_);
+    }
+    return profile_.get();
+}
+
+InstanceClaim QtHost::ClaimInstance() {
+    instance_ = std::make_unique<SingleInstance>(
+        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
+    return instance_->Claim([this] { return BringStartupWindowForward(); });
 }
 
 QtHost::~QtHost() {
@@ -104,6 +139,8 @@ QtHost::~QtHost() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     cookieBridge_.reset();
     profile_.reset();
+    // Held until the profile is closed, so that a new start never shares it.
+    instance_.reset();
     KeepClipboardText();
 }
 
@@ -119,6 +156,7 @@ void QtHost::RegisterCleanup(std::function<void()> routine) {
 }
 
 void QtHost::LoadStartupWindow(int window) {
+    startupWindow_ = window;
     if (!LoadWindow({window, host::WindowUnit}))
         FatalRuntimeError(std::nullopt, text::Gbk(u8"载入启动窗口失败"));
 }
@@ -126,8 +164,16 @@ void QtHost::LoadStartupWindow(int window) {
 void QtHost::RunMessageLoop() {
     if (!windows_.empty()) {
         loopRunning_ = true;
+        // As the Exit item does: the start-up window's close is posted, and
+        // its handlers close the rest.
+        const TerminationSignals termination([this] {
+            if (Window(startupWindow_))
+                DestroyUnit({startupWindow_, host::WindowUnit});
+        });
         QApplication::exec();
         loopRunning_ = false;
+        if (instance_)
+            instance_->StopAnswering();
     }
     if (auto cleanup = std::exchange(cleanup_, nullptr))
         cleanup();
@@ -186,7 +232,7 @@ bool QtHost::LoadWindow(host::UnitRef window, std::optional<host::UnitRef> paren
         Destroy(*open);
     }
 
-    auto* loaded = new HostWindow(*windowTemplate, *profile_, runner_);
+    auto* loaded = new HostWindow(*windowTemplate, *profile(), runner_);
     windows_[window.window] = loaded;
     QObject::connect(loaded, &HostWindow::closeRequested, loaded,
                      [this, loaded] { Destroy(*loaded); });
@@ -215,6 +261,16 @@ void QtHost::Activate(HostWindow& window) {
         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
     window.raise();
     window.activateWindow();
+}
+
+// Shown again if it was hidden in the tray, and restored if minimised.
+bool QtHost::BringStartupWindowForward() {
+    HostWindow* window = Window(startupWindow_);
+    if (!window || window->IsClosing())
+        return false;
+    window->show();
+    Activate(*window);
+    return true;
 }
 
 void QtHost::Destroy(HostWindow& window) {
@@ -294,10 +350,11 @@ void QtHost::PopupMenu(host::UnitRef window, host::UnitRef menu, std::optional<i
 
 void QtHost::SetTrayIcon(host::UnitRef window, const text::ByteSet& icon, const text::Text& tip) {
     HostWindow& owner = LoadedWindow(window.window, u8"指定窗口或窗口组件不存在或尚未载入");
-    QPixmap image;
-    const bool decoded =
-        !icon.empty() && image.loadFromData(icon.data(), static_cast<uint>(icon.size()));
-    owner.SetTrayIcon(decoded ? QIcon(image) : QIcon(), ToQString(host::TrayTip(tip)));
+    // Away from X11, Qt's stand-in for a missing notification area is an X11
+    // window; there the icon is left out until the desktop offers a tray.
+    const bool trayPossible = QGuiApplication::platformName() == QStringLiteral("xcb") ||
+                              QSystemTrayIcon::isSystemTrayAvailable();
+    owner.SetTrayIcon(trayPossible ? IconOfAllSizes(icon) : QIcon(), ToQString(host::TrayTip(tip)));
 }
 
 bool QtHost::HasSystemTray() {

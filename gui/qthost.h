@@ -4,6 +4,7 @@
 // browser frames on Qt WebEngine.
 
 #include "gui/handlerrunner.h"
+#include "gui/singleinstance.h"
 #include "host/host.h"
 
 #include <QElapsedTimer>
@@ -36,6 +37,11 @@ class QtHost final : public host::Host {
     QtHost(int& argc, char** argv, net::CookieStore& cookies);
     ~QtHost() override;
     Q_DISABLE_COPY_MOVE(QtHost)
+
+    // Makes this process the user's one instance, whose start-up window a
+    // later start brings forward; or hands over to the running instance. To
+    // be called before any window is loaded.
+    InstanceClaim ClaimInstance();
 
     void StartRuntime(std::vector<host::WindowTemplate> templates) override;
     void RegisterCleanup(std::function<void()> routine) override;
@@ -74,8 +80,8 @@ class QtHost final : public host::Host {
     void StartDownload(const text::Text& url) override;
 
     // The browser frames' profile: persistent, named "lodestone", kept in
-    // the user's data folder.
-    QWebEngineProfile* profile() const { return profile_.get(); }
+    // the user's data folder. Made on first use: it starts the web engine.
+    QWebEngineProfile* profile();
     // The loaded window, null when it is not loaded.
     HostWindow* Window(int window) const;
 
@@ -84,6 +90,7 @@ class QtHost final : public host::Host {
     // Fatal with `message` when the window is not loaded.
     HostWindow& LoadedWindow(int window, const char8_t* message);
     void Activate(HostWindow& window);
+    bool BringStartupWindowForward();
     void Destroy(HostWindow& window);
     HostWindow* OwnWindow(host::WindowHandle handle) const;
 
@@ -93,6 +100,8 @@ class QtHost final : public host::Host {
     net::CookieStore& cookies_;
     std::unique_ptr<CookieBridge> cookieBridge_;
     std::unique_ptr<X11Desktop> desktop_;
+    std::unique_ptr<SingleInstance> instance_;
+    int startupWindow_ = 0;
     HandlerRunner runner_;
     std::vector<host::WindowTemplate> templates_;
     std::map<int, HostWindow*> windows_;

@@ -86,6 +86,8 @@ TEST_F(ShellTest, AboutShowsAnInformationBox) {
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].style, 64);
     EXPECT_EQ(host.boxes[0].caption, text::Gbk(u8"软件信息"));
+    // The package version and the build stamp the update check compares.
+    EXPECT_NE(host.boxes[0].content.find(text::Gbk(u8"1.0.0（构建 20130906）")), std::string::npos);
 }
 
 TEST_F(ShellTest, ExitPostsTheCloseAndTheLoopEndsAfterCleanUp) {

@@ -343,6 +343,10 @@ TEST_F(QtHostTest, TrayIconIsModifiedNotDuplicatedAndGoesWithTheWindow) {
     Host().SetTrayIcon({First, host::WindowUnit}, icon, "tip");
     const QSystemTrayIcon* tray = window.TrayIcon();
     ASSERT_NE(tray, nullptr);
+    // Every image of the icon file, so that the tray takes the size it asks for.
+    const QList<QSize> sizes = tray->icon().availableSizes();
+    for (const int size : {16, 24, 32, 48, 64})
+        EXPECT_TRUE(sizes.contains(QSize(size, size))) << size;
     const std::string longTip = std::string(60, 'a') + text::Gbk(u8"种子");
     Host().SetTrayIcon({First, host::WindowUnit}, icon, longTip);
     EXPECT_EQ(window.TrayIcon(), tray);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a private prefix and checks that the program, its
-# clipboard keeper beside it, the desktop entry and the icons land where
+# clipboard keeper in lib/lodestone, the desktop entry and the icons land where
 # desktops look for them.
 # Usage: check_install.sh CMAKE BUILD-DIR PREFIX
 set -euo pipefail
@@ -11,8 +11,8 @@ rm -rf "$prefix"
 status=0
 fail() { echo "check_install: $*" >&2; status=1; }
 
-for program in lodestone lodestone-clipboard; do
-    [ -x "$prefix/bin/$program" ] || fail "bin/$program is missing"
+for program in bin/lodestone lib/lodestone/lodestone-clipboard; do
+    [ -x "$prefix/$program" ] || fail "$program is missing"
 done
 entry=$prefix/share/applications/lodestone.desktop
 if [ ! -f "$entry" ]; then
@@ -21,11 +21,9 @@ else
     for line in Exec=lodestone Icon=lodestone 'Categories=Network;P2P;'; do
         grep -qxF "$line" "$entry" || fail "the desktop entry lacks $line"
     done
-    if command -v desktop-file-validate >/dev/null; then
-        desktop-file-validate "$entry" || fail "the desktop entry is not valid"
-    fi
+    desktop-file-validate "$entry" || fail "the desktop entry is not valid"
 fi
-for size in 32 256; do
+for size in 16 24 32 48 64 128 256; do
     icon=$prefix/share/icons/hicolor/${size}x${size}/apps/lodestone.png
     [ "$(identify -format '%m %wx%h' "$icon" 2>/dev/null)" = "PNG ${size}x${size}" ] ||
         fail "no ${size}x${size} PNG icon"

@@ -131,11 +131,14 @@ class ClipboardTest(unittest.TestCase):
         self.assertEqual(len(keepers()), 1)
         self.assertEqual(clipboard(), TEXT)
 
-    def test_program_uses_the_keeper_beside_it(self):
+    def test_program_uses_the_keeper_installed_with_it(self):
         with tempfile.TemporaryDirectory() as folder:
-            driver = shutil.copy(ARGS.driver, folder)
+            # Installed: the program in bin/, the keeper in lib/lodestone/.
+            os.makedirs(os.path.join(folder, "bin"))
+            os.makedirs(os.path.join(folder, "lib", "lodestone"))
+            driver = shutil.copy(ARGS.driver, os.path.join(folder, "bin"))
             # A keeper that leaves a trace, then does the real work.
-            keeper = os.path.join(folder, "lodestone-clipboard")
+            keeper = os.path.join(folder, "lib", "lodestone", "lodestone-clipboard")
             with open(keeper, "w") as script:
                 script.write(f'#!/bin/sh\ntouch "{folder}/used"\nexec "{ARGS.keeper}"\n')
             os.chmod(keeper, 0o755)

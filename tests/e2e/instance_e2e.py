@@ -1,0 +1,81 @@
+#!/usr/bin/env python3
+"""One instance per user on a private X display.
+
+A second start brings the running instance's window forward from the tray and
+ends with exit code 0 without a window of its own; an instance killed without
+a chance to clean up does not block the next start; another user (another
+runtime folder) gets an instance of their own.
+"""
+
+import argparse
+import copy
+import os
+import subprocess
+import sys
+
+from foundation_e2e import CLIENT_PATH, Desktop, Portal, Program, check, wait_for
+
+
+def shown(desktop, window):
+    return window in desktop.client_list() and desktop.info(window)["viewable"] \
+        and "Iconic" not in desktop.property(window, "WM_STATE")
+
+
+def run(desktop, binary):
+    first = Program(desktop, binary)
+    window = first.window
+    wait_for(lambda: CLIENT_PATH in desktop.portal.paths, "the client page request")
+    wait_for(first.tray_icon, "the tray icon")
+    desktop.run("xdotool", "windowminimize", str(window))
+    wait_for(lambda: window not in desktop.client_list() and not desktop.info(window)["viewable"],
+             "the minimised window to hide in the tray")
+
+    second = subprocess.run([binary], env=desktop.env, capture_output=True, text=True,
+                            timeout=60)
+    check(second.returncode == 0, "the second start ended with %d: %s"
+          % (second.returncode, second.stderr))
+    wait_for(lambda: shown(desktop, window), "the first window to come forward, restored")
+    check(desktop.client_list() == [window], "windows: %s" % desktop.client_list())
+    check(first.process.poll() is None, "the first instance ended")
+
+    # Killed, the first instance leaves its socket behind.
+    first.stop()
+    check(os.path.exists(os.path.join(desktop.env["XDG_RUNTIME_DIR"], "lodestone.socket")),
+          "no socket left behind to test with")
+    third = Program(desktop, binary)
+
+    # Another user has a runtime folder of their own.
+    other = copy.copy(desktop)
+    other.env = dict(desktop.env, XDG_RUNTIME_DIR=os.path.join(desktop.work, "other-runtime"),
+                     HOME=os.path.join(desktop.work, "other-home"))
+    os.makedirs(other.env["XDG_RUNTIME_DIR"], mode=0o700)
+    os.makedirs(other.env["HOME"])
+    fourth = Program(other, binary)
+    check(third.process.poll() is None and fourth.process.poll() is None,
+          "an instance ended when another user started theirs")
+    for program in (third, fourth):
+        program.stop()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--port", type=int, required=True, help="the portal's loopback port")
+    args = parser.parse_args()
+
+    desktop = Desktop()
+    desktop.portal = Portal(args.port)
+    try:
+        run(desktop, args.program)
+        print("PASS one instance per user")
+        return 0
+    except (AssertionError, subprocess.TimeoutExpired) as error:
+        print("FAIL one instance per user:", error)
+        return 1
+    finally:
+        desktop.portal.close()
+        desktop.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
