@@ -50,8 +50,11 @@ std::optional<Address> ParseAddress(std::string_view url) {
         return std::nullopt;
     const curl::UrlHandle handle(curl_url());
     const std::string text(url);
-    if (!handle ||
-        curl_url_set(handle.get(), CURLUPART_URL, text.c_str(), CURLU_URLENCODE) != CURLUE_OK)
+    // A space is percent-encoded like any other byte a plain address cannot
+    // hold, as the request routine does; libcurl 8 refuses it without
+    // CURLU_ALLOW_SPACE where 7.88 took it.
+    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, text.c_str(),
+                                CURLU_URLENCODE | CURLU_ALLOW_SPACE) != CURLUE_OK)
         return std::nullopt;
     const std::string scheme = UrlPart(handle.get(), CURLUPART_SCHEME);
     Address address{UrlPart(handle.get(), CURLUPART_URL),
