@@ -37,6 +37,12 @@ std::string Printable(std::string text) {
     return text;
 }
 
+bool IsPlayerRequest(const Request& request) {
+    const std::string_view target = request.target;
+    return (request.method == "GET" || request.method == "HEAD") &&
+           target.substr(0, target.find('?')) == "/lumacast/api.html";
+}
+
 } // namespace
 
 char SlowDownloadByte(std::size_t offset) {
@@ -48,25 +54,27 @@ PortalServer::PortalServer(const Catalogue& catalogue, std::string updatePackage
     : catalogue_(catalogue), updatePackage_(std::move(updatePackage)), verbose_(verbose) {
     // The library's default also sets SO_REUSEPORT, which would let a second
     // portal share the ports silently instead of failing to start.
-    for (LenientServer* server : Servers())
+    for (httplib::Server* server : Servers()) {
         server->set_socket_options([](socket_t sock) {
             const int yes = 1;
             ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         });
+        server->set_keep_alive_max_count(1); // one request per connection
+    }
 }
 
 PortalServer::~PortalServer() {
     Stop();
 }
 
-std::vector<LenientServer*> PortalServer::Servers() {
+std::vector<httplib::Server*> PortalServer::Servers() {
     return {&portal_, &player_, &cacheA_, &cacheB_, &notice_};
 }
 
 bool PortalServer::Bind(const std::string& host, int basePort, std::string& error) {
     const std::vector<std::string*> addresses{&sites_.portal, &sites_.player, &sites_.cacheA,
                                               &sites_.cacheB, &sites_.notice};
-    const std::vector<LenientServer*> servers = Servers();
+    const std::vector<httplib::Server*> servers = Servers();
     for (std::size_t i = 0; i < servers.size(); ++i) {
         const int wanted = basePort == 0 ? 0 : basePort + int(i);
         const int port = wanted == 0 ? servers[i]->bind_to_any_port(host)
@@ -88,10 +96,10 @@ bool PortalServer::Bind(const std::string& host, int basePort, std::string& erro
 }
 
 void PortalServer::Start() {
-    for (LenientServer* server : Servers())
+    for (httplib::Server* server : Servers())
         listeners_.emplace_back([server] { server->listen_after_bind(); });
     // The library's stop() does nothing to a server that is not running yet.
-    for (LenientServer* server : Servers())
+    for (httplib::Server* server : Servers())
         while (!server->is_running())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
@@ -102,7 +110,7 @@ void PortalServer::Stop() {
         stopping_ = true;
     }
     stopRequested_.notify_all();
-    for (LenientServer* server : Servers())
+    for (httplib::Server* server : Servers())
         server->stop();
     for (std::thread& listener : listeners_)
         listener.join();
@@ -114,10 +122,17 @@ bool PortalServer::StopRequestedWithin(std::chrono::milliseconds wait) {
     return stopRequested_.wait_for(lock, wait, [this] { return stopping_; });
 }
 
-void PortalServer::SetCommonHandlers(LenientServer& server, const std::string& site) {
+void PortalServer::SetCommonHandlers(httplib::Server& server, const std::string& site) {
     // Handlers only set the status of a failure; the page comes from here.
-    server.set_error_handler(
-        httplib::Server::HandlerWithResponse([](const Request&, Response& response) {
+    // Some versions of the HTTP library refuse a player address (a second '?'
+    // in its target) with 400 before routing; its page is made here then.
+    const bool player = &server == &player_;
+    server.set_error_handler(httplib::Server::HandlerWithResponse(
+        [this, player](const Request& request, Response& response) {
+            if (player && response.status == 400 && IsPlayerRequest(request)) {
+                response.status = 200;
+                ServePlayer(request, response);
+            }
             if (!response.body.empty())
                 return httplib::Server::HandlerResponse::Unhandled;
             SendPage(response, ErrorPage(response.status));
@@ -173,19 +188,25 @@ void PortalServer::RoutePortal() {
 
 void PortalServer::RoutePlayer() {
     player_.Get(R"(/lumacast/api\.html)", [this](const Request& request, Response& response) {
-        const std::string magnet = request.get_param_value("url");
-        if (!magnet.starts_with("magnet:?"))
-            response.status = 400;
-        else if (const Torrent* torrent = catalogue_.Find(MagnetInfoHash(magnet)))
-            SendPage(response, PlayerPage(*torrent));
-        else
-            response.status = 404;
+        ServePlayer(request, response);
     });
     player_.Get(R"(/lumacast/help\.html)",
                 [](const Request&, Response& response) { SendPage(response, PlayerHelpPage()); });
 }
 
-void PortalServer::RouteCache(LenientServer& cache, std::string (*pathOf)(std::string_view)) {
+// The magnet URI in the query is unencoded and holds '?' and '=': it is taken
+// from the raw target, as the library may split it.
+void PortalServer::ServePlayer(const Request& request, Response& response) {
+    const std::string magnet = QueryValue(request.target, "url").value_or("");
+    if (!magnet.starts_with("magnet:?"))
+        response.status = 400;
+    else if (const Torrent* torrent = catalogue_.Find(MagnetInfoHash(magnet)))
+        SendPage(response, PlayerPage(*torrent));
+    else
+        response.status = 404;
+}
+
+void PortalServer::RouteCache(httplib::Server& cache, std::string (*pathOf)(std::string_view)) {
     cache.Get(R"(/.*/([^/]*)\.torrent)",
               [this, pathOf](const Request& request, Response& response) {
                   const Torrent* torrent = catalogue_.Find(request.matches[1].str());

@@ -4,8 +4,9 @@
 // A and B, and the update notice with its share page and downloads.
 
 #include "portal/catalogue.h"
-#include "portal/lenientserver.h"
 #include "portal/sites.h"
+
+#include <httplib.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -47,18 +48,19 @@ class PortalServer final {
   private:
     void RoutePortal();
     void RoutePlayer();
-    void RouteCache(LenientServer& cache, std::string (*pathOf)(std::string_view));
+    void RouteCache(httplib::Server& cache, std::string (*pathOf)(std::string_view));
     void RouteNotice();
     void ServeSlowDownload(httplib::Response& response);
-    void SetCommonHandlers(LenientServer& server, const std::string& site);
+    void ServePlayer(const httplib::Request& request, httplib::Response& response);
+    void SetCommonHandlers(httplib::Server& server, const std::string& site);
     bool StopRequestedWithin(std::chrono::milliseconds wait);
-    std::vector<LenientServer*> Servers();
+    std::vector<httplib::Server*> Servers();
 
     const Catalogue& catalogue_;
     std::string updatePackage_;
     bool verbose_;
     Sites sites_;
-    LenientServer portal_, player_, cacheA_, cacheB_, notice_;
+    httplib::Server portal_, player_, cacheA_, cacheB_, notice_;
     std::vector<std::thread> listeners_;
     std::mutex stopMutex_;
     std::condition_variable stopRequested_;
