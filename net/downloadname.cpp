@@ -24,32 +24,6 @@ std::string_view TrimBlanks(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-std::string PercentDecoded(std::string_view text) {
-    std::string decoded;
-    decoded.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const int high = text[i] == '%' && i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
-        if (low >= 0) {
-            decoded += static_cast<char>(high * 16 + low);
-            i += 2;
-        } else {
-            decoded += text[i];
-        }
-    }
-    return decoded;
-}
-
 // Servers in the GBK world send GBK names; anything that is not UTF-8 is
 // read as GBK. Control bytes go first: they are ASCII in both, and a zero
 // byte would end the conversion.
@@ -91,7 +65,7 @@ void Shorten(std::string& name) {
 }
 
 std::string CleanName(std::string_view raw) {
-    std::string name = AsUtf8(PercentDecoded(raw));
+    std::string name = AsUtf8(text::PercentDecoded(raw));
     std::erase_if(name, [](char c) { return c == '/' || c == '\\'; });
     RemoveDirectionMarks(name);
     TrimDotsAndSpaces(name);

@@ -1,5 +1,7 @@
 #include "portal/sites.h"
 
+#include "text/text.h"
+
 namespace portal {
 
 std::string HttpUrl(std::string_view site, std::string_view path) {
@@ -27,36 +29,6 @@ std::string PlayerPath(std::string_view infoHash) {
     return "/lumacast/api.html?url=magnet:?xt=urn:btih:" + std::string(infoHash);
 }
 
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-std::string PercentDecoded(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '+') {
-            out += ' ';
-        } else if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-                   HexValue(text[i + 2]) >= 0) {
-            out += char(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-} // namespace
-
 std::optional<std::string> QueryValue(std::string_view target, std::string_view name) {
     const std::size_t question = target.find('?');
     if (question == std::string_view::npos)
@@ -67,9 +39,10 @@ std::optional<std::string> QueryValue(std::string_view target, std::string_view 
         const std::size_t end = query.find('&');
         const std::string_view parameter = query.substr(0, end);
         const std::size_t equals = parameter.find('=');
-        if (PercentDecoded(parameter.substr(0, equals)) == name)
-            return equals == std::string_view::npos ? std::string()
-                                                    : PercentDecoded(parameter.substr(equals + 1));
+        if (text::PercentDecoded(parameter.substr(0, equals)) == name)
+            return equals == std::string_view::npos
+                       ? std::string()
+                       : text::PercentDecoded(parameter.substr(equals + 1));
         if (end == std::string_view::npos)
             return std::nullopt;
         query.remove_prefix(end + 1);

@@ -39,8 +39,8 @@ std::string CacheBPath(std::string_view infoHash);
 
 // The player page for a hash, with the magnet URI unencoded in the query.
 std::string PlayerPath(std::string_view infoHash);
-// The value of parameter `name` in a request target's query, percent-decoded
-// ('+' is a space), or nullopt. Taken from the raw target as browsers send it:
+// The value of parameter `name` in a request target's query, percent-decoded,
+// or nullopt. Taken from the raw target as browsers send it:
 // the query starts at the first '?', a name ends at its first '=', so a magnet
 // URI in a value arrives whole, whatever '?' and '=' it holds.
 std::optional<std::string> QueryValue(std::string_view target, std::string_view name);
