@@ -11,7 +11,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
+#include <map>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,8 +53,11 @@ class PortalServer final {
     void RoutePlayer();
     void RouteCache(httplib::Server& cache, std::string (*pathOf)(std::string_view));
     void RouteNotice();
+    using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+    void Get(httplib::Server& server, const char* pattern, Handler handler);
+    void Dispatch(const httplib::Server& server, const httplib::Request& received,
+                  httplib::Response& response);
     void ServeSlowDownload(httplib::Response& response);
-    void ServePlayer(const httplib::Request& request, httplib::Response& response);
     void SetCommonHandlers(httplib::Server& server, const std::string& site);
     bool StopRequestedWithin(std::chrono::milliseconds wait);
     std::vector<httplib::Server*> Servers();
@@ -60,6 +66,11 @@ class PortalServer final {
     std::string updatePackage_;
     bool verbose_;
     Sites sites_;
+    struct Route {
+        std::regex path;
+        Handler handler;
+    };
+    std::map<const httplib::Server*, std::vector<Route>> routes_;
     httplib::Server portal_, player_, cacheA_, cacheB_, notice_;
     std::vector<std::thread> listeners_;
     std::mutex stopMutex_;

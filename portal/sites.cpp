@@ -2,6 +2,8 @@
 
 #include "text/text.h"
 
+#include <algorithm>
+
 namespace portal {
 
 std::string HttpUrl(std::string_view site, std::string_view path) {
@@ -29,24 +31,27 @@ std::string PlayerPath(std::string_view infoHash) {
     return "/lumacast/api.html?url=magnet:?xt=urn:btih:" + std::string(infoHash);
 }
 
-std::optional<std::string> QueryValue(std::string_view target, std::string_view name) {
+std::multimap<std::string, std::string> QueryParameters(std::string_view target) {
+    std::multimap<std::string, std::string> parameters;
     const std::size_t question = target.find('?');
     if (question == std::string_view::npos)
-        return std::nullopt;
-    std::string_view query = target.substr(question + 1);
-    query = query.substr(0, query.find('#'));
-    while (true) {
-        const std::size_t end = query.find('&');
-        const std::string_view parameter = query.substr(0, end);
-        const std::size_t equals = parameter.find('=');
-        if (text::PercentDecoded(parameter.substr(0, equals)) == name)
-            return equals == std::string_view::npos
-                       ? std::string()
-                       : text::PercentDecoded(parameter.substr(equals + 1));
-        if (end == std::string_view::npos)
-            return std::nullopt;
-        query.remove_prefix(end + 1);
+        return parameters;
+    std::string query(target.substr(question + 1));
+    query.resize(query.find('#') == std::string::npos ? query.size() : query.find('#'));
+    std::ranges::replace(query, '+', ' ');
+    for (std::size_t start = 0; start <= query.size();) {
+        const std::size_t end = std::min(query.find('&', start), query.size());
+        const std::string_view parameter = std::string_view(query).substr(start, end - start);
+        if (!parameter.empty()) {
+            const std::size_t equals = parameter.find('=');
+            parameters.emplace(text::PercentDecoded(parameter.substr(0, equals)),
+                               equals == std::string_view::npos
+                                   ? std::string()
+                                   : text::PercentDecoded(parameter.substr(equals + 1)));
+        }
+        start = end + 1;
     }
+    return parameters;
 }
 
 std::string_view MagnetInfoHash(std::string_view magnet) {

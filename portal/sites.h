@@ -4,7 +4,7 @@
 
 #include "portal/torrent.h"
 
-#include <optional>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -39,11 +39,11 @@ std::string CacheBPath(std::string_view infoHash);
 
 // The player page for a hash, with the magnet URI unencoded in the query.
 std::string PlayerPath(std::string_view infoHash);
-// The value of parameter `name` in a request target's query, percent-decoded,
-// or nullopt. Taken from the raw target as browsers send it:
-// the query starts at the first '?', a name ends at its first '=', so a magnet
+// The parameters of a request target's query, percent-decoded ('+' is a
+// space), in their order. Taken from the raw target as browsers send it: the
+// query starts at the first '?' and a name ends at its first '=', so a magnet
 // URI in a value arrives whole, whatever '?' and '=' it holds.
-std::optional<std::string> QueryValue(std::string_view target, std::string_view name);
+std::multimap<std::string, std::string> QueryParameters(std::string_view target);
 // The hash in a magnet URI: what follows "urn:btih:" up to '&'; empty when none.
 std::string_view MagnetInfoHash(std::string_view magnet);
 

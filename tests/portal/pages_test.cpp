@@ -37,25 +37,22 @@ TEST(FormatSize, UsesBinaryUnits) {
     EXPECT_EQ(portal::FormatSize(3 * 1024 * 1024), "3.0 MiB");
 }
 
-TEST(QueryValue, TakesTheParameterWholeFromTheRawTarget) {
+TEST(QueryParameters, TakeEachParameterWholeFromTheRawTarget) {
+    using Parameters = std::multimap<std::string, std::string>;
     const struct {
         std::string target;
-        std::string name;
-        std::optional<std::string> value;
+        Parameters parameters;
     } cases[] = {
-        {"/lumacast/api.html?url=magnet:?xt=urn:btih:AB", "url", "magnet:?xt=urn:btih:AB"},
-        {"/a?x=1=2&y=3&z", "x", "1=2"},
-        {"/a?x=1=2&y=3&z", "y", "3"},
-        {"/a?x=1=2&y=3&z", "z", ""},
-        {"/a?x=1", "y", std::nullopt},
-        {"/a=b", "a", std::nullopt}, // '=' in the path is no parameter
-        {"/client?v=varnholt&c=0&so=0&t=", "t", ""},
-        {"/a?n%61me=%E6%96%B0+b%2", "name", "\xE6\x96\xB0+b%2"},
-        {"/a?x=1#x=2", "x", "1"},
-        {"/a??x=1", "x", std::nullopt}, // the first '?' opens the query
+        {"/lumacast/api.html?url=magnet:?xt=urn:btih:AB", {{"url", "magnet:?xt=urn:btih:AB"}}},
+        {"/a?x=1=2&y=3&z", {{"x", "1=2"}, {"y", "3"}, {"z", ""}}},
+        {"/a=b", {}}, // '=' in the path is no parameter
+        {"/client?v=varnholt&c=0&so=0&t=", {{"v", "varnholt"}, {"c", "0"}, {"so", "0"}, {"t", ""}}},
+        {"/a?n%61me=%E6%96%B0+b%2B%2&&", {{"name", "\xE6\x96\xB0 b+%2"}}},
+        {"/a?x=1#x=2", {{"x", "1"}}},
+        {"/a??x=1&x=2", {{"?x", "1"}, {"x", "2"}}}, // the first '?' opens the query
     };
-    for (const auto& [target, name, value] : cases)
-        EXPECT_EQ(portal::QueryValue(target, name), value) << target << ' ' << name;
+    for (const auto& [target, parameters] : cases)
+        EXPECT_EQ(portal::QueryParameters(target), parameters) << target;
 }
 
 TEST(MagnetInfoHash, TakesTheTopicUpToTheNextParameter) {
