@@ -69,7 +69,7 @@ class FileDownloadTest : public testing::Test {
 
     // Downloads `url` to folder/`name` and waits for the end.
     DownloadProgress Download(const std::string& url, const std::string& name = "out.bin",
-                              net::DownloadOptions options = {}) {
+                              net::TransferOptions options = {}) {
         FileDownload download(url, cookies, std::move(options));
         download.SaveTo(folder / name);
         return WaitForEnd(download);
@@ -112,8 +112,8 @@ TEST_F(FileDownloadTest, ServerClosingMidBodyFailsAndLeavesNoFile) {
 }
 
 TEST_F(FileDownloadTest, StalledServerFailsAfterTheStallTimeAndLeavesNoFile) {
-    net::DownloadOptions options;
-    options.stallWindow = std::chrono::seconds(1);
+    net::TransferOptions options;
+    options.stallTimeout = std::chrono::seconds(1);
     const DownloadProgress end = Download(server.Url("/stall"), "out.bin", options);
     EXPECT_EQ(end.state, DownloadState::Failed);
     EXPECT_NE(end.error.find("中断"), std::string::npos) << end.error;
@@ -148,8 +148,8 @@ TEST_F(FileDownloadTest, DripBelowOneBytePerSecondFailsAtTheEndOfItsSpan) {
     // A byte every 1.4 s never leaves the 3 s span without one: only the
     // average shows the stall.
     const nettest::LoopbackServer raw;
-    net::DownloadOptions options;
-    options.stallWindow = std::chrono::seconds(3);
+    net::TransferOptions options;
+    options.stallTimeout = std::chrono::seconds(3);
     const DownloadProgress end = Download(raw.Url("/drip?every=1.4"), "out.bin", options);
     EXPECT_EQ(end.state, DownloadState::Failed);
     EXPECT_NE(end.error.find("中断"), std::string::npos) << end.error;
@@ -347,7 +347,7 @@ TEST_F(FileDownloadTest, SeveralDownloadsRunAtOnce) {
 class SecureFileDownloadTest : public FileDownloadTest {
   protected:
     nettest::LoopbackServer tls{nettest::LoopbackServer::Tls::On};
-    net::DownloadOptions trusting{.caFile = tls.CertificateFile()};
+    net::TransferOptions trusting{.caFile = tls.CertificateFile()};
 };
 
 TEST_F(SecureFileDownloadTest, RefusesAnUntrustedCertificate) {

@@ -274,7 +274,7 @@ TEST_F(LoopbackTest, ChunkedAndSizedBodiesArriveByteIdentical) {
 
 TEST_F(LoopbackTest, BodyPastTheSizeLimitFailsWholeWithMemoryBounded) {
     constexpr std::size_t limit = 8u << 20;
-    net::CurlOptions options{std::chrono::seconds(5), std::chrono::seconds(2), {}};
+    net::TransferOptions options{std::chrono::seconds(5), std::chrono::seconds(2), {}};
     options.bodyLimit = limit;
     net::CurlInternet limited{cookies, options};
     const net::WebContext limitedWeb{host, limited};
@@ -300,7 +300,7 @@ TEST_F(LoopbackTest, BodyPastTheSizeLimitFailsWholeWithMemoryBounded) {
 }
 
 TEST_F(LoopbackTest, DrippingServerEndsAtTheExchangeTimeLimit) {
-    net::CurlOptions options{std::chrono::seconds(5), std::chrono::seconds(2), {}};
+    net::TransferOptions options{std::chrono::seconds(5), std::chrono::seconds(2), {}};
     options.timeLimit = std::chrono::milliseconds(1500);
     net::CurlInternet limited{cookies, options};
     const net::WebContext limitedWeb{host, limited};
