@@ -2,6 +2,7 @@
 
 #include "text/text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <utility>
@@ -10,7 +11,6 @@ namespace net {
 
 namespace {
 
-constexpr int HttpsPort = 443;
 constexpr std::size_t ReceiveBufferSize = 128 * 1024;
 
 using Clock = std::chrono::steady_clock;
@@ -41,6 +41,48 @@ std::string RequestTarget(std::string_view path) {
     return Escape(path, [](unsigned char c) { return c <= 0x20 || c == '#' || c >= 0x7F; });
 }
 
+bool IsControl(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+
+// A header value goes out as valid as the request target: no control byte
+// raw, and the Referer escaped like the address it repeats.
+std::string WireHeaderLine(std::string_view line) {
+    constexpr std::string_view Referer = "referer:";
+    if (!StartsWithNoCase(line, Referer))
+        return Escape(line, IsControl);
+    const std::size_t value = std::min(line.find_first_not_of(' ', Referer.size()), line.size());
+    return std::string(line.substr(0, value)) + RequestTarget(line.substr(value));
+}
+
+// The value of an environment variable in small letters, else in capitals.
+std::string Variable(const ProxySettings::Lookup& variable, std::string name) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (const char* value = variable(name.c_str()); value && *value)
+            return text::TrimSpaces(value);
+        name = text::ToUpperCase(name);
+    }
+    return {};
+}
+
+// A proxy named without a scheme is an http proxy, on port 80 when none is given.
+std::string ProxyUrl(std::string proxy) {
+    if (!proxy.empty() && proxy.find("://") == std::string::npos)
+        proxy = "http://" + proxy;
+    if (StartsWithNoCase(proxy, "http://")) {
+        const std::size_t end = std::min(proxy.find('/', 7), proxy.size());
+        const std::size_t colon = proxy.rfind(':', end), bracket = proxy.rfind(']', end);
+        if (colon < 7 || (bracket != std::string::npos && colon < bracket))
+            proxy.insert(end, ":80");
+    }
+    return proxy;
+}
+
+bool IsLoopbackOrLinkLocal(std::string_view host) {
+    return host == "localhost" || host.ends_with(".localhost") || host.starts_with("127.") ||
+           host == "[::1]" || host.starts_with("169.254.") || host.starts_with("[fe80:");
+}
+
 std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {
     char* text = nullptr;
     if (curl_url_get(url, part, &text, flags) != CURLUE_OK)
@@ -64,7 +106,7 @@ std::string Address::Url() const {
 }
 
 std::optional<Address> ParseAddress(std::string_view url, std::string_view base) {
-    const std::string text = Escape(url, [](unsigned char c) { return c <= 0x20 || c == 0x7F; });
+    const std::string text = Escape(url, [](unsigned char c) { return c == ' ' || IsControl(c); });
     const curl::UrlHandle handle(curl_url());
     if (!handle ||
         (!base.empty() &&
@@ -80,6 +122,49 @@ std::optional<Address> ParseAddress(std::string_view url, std::string_view base)
     if ((scheme != "http" && scheme != "https") || address.host.empty())
         return std::nullopt;
     return address;
+}
+
+ProxySettings ProxySettings::FromEnvironment(const Lookup& variable) {
+    ProxySettings settings;
+    settings.http = settings.https = ProxyUrl(Variable(variable, "all_proxy"));
+    if (settings.http.empty()) {
+        settings.http = ProxyUrl(Variable(variable, "http_proxy"));
+        settings.https = ProxyUrl(Variable(variable, "https_proxy"));
+    }
+    const std::string noProxy = Variable(variable, "no_proxy");
+    std::string_view rules = noProxy;
+    for (std::string_view rule; !rules.empty(); rules.remove_prefix(rule.size())) {
+        rules.remove_prefix(std::min(rules.find_first_not_of(", \t"), rules.size()));
+        rule = rules.substr(0, rules.find_first_of(", \t"));
+        if (rule == "<-loopback>")
+            settings.bypassLoopback = false;
+        else if (!rule.empty())
+            settings.bypass.push_back(text::ToLowerCase(rule));
+    }
+    return settings;
+}
+
+// Rules match the end of the host name, as the browser reads the variable:
+// "example.com" and ".example.com" alike cover www.example.com.
+std::string ProxySettings::For(const Address& to) const {
+    const std::string& proxy = to.secure ? https : http;
+    if (proxy.empty() || (bypassLoopback && IsLoopbackOrLinkLocal(to.host)))
+        return {};
+    for (std::string_view rule : bypass) {
+        if (rule == "*" || (rule == "<local>" && to.host.find_first_of(".:") == std::string::npos))
+            return {};
+        const std::size_t colon = rule.rfind(':');
+        if (colon != std::string_view::npos && rule.find(']', colon) == std::string_view::npos) {
+            if (rule.substr(colon + 1) != std::to_string(to.port))
+                continue;
+            rule = rule.substr(0, colon);
+        }
+        if (rule.starts_with('*'))
+            rule.remove_prefix(1);
+        if (!rule.empty() && to.host.ends_with(rule))
+            return {};
+    }
+    return proxy;
 }
 
 std::vector<std::string> Response::Values(std::string_view name) const {
@@ -121,7 +206,9 @@ bool Transfer::StartHop() {
     // Headers curl would add of its own accord are switched off by naming
     // them without a value; the store's cookies follow the caller's lines.
     const Address& to = request_.address;
-    std::vector<std::string> lines = request_.headers;
+    std::vector<std::string> lines;
+    for (const std::string& line : request_.headers)
+        lines.push_back(WireHeaderLine(line));
     for (const char* own :
          {"Accept:", "Expect:", "Content-Type:", "Content-Length:", "Proxy-Connection:"})
         lines.emplace_back(own);
@@ -137,12 +224,16 @@ bool Transfer::StartHop() {
         }
     }
 
-    // A proxy gets the absolute form, with the port only when it is not the default.
-    const bool viaProxy = !to.secure && !request_.proxy.empty();
-    const std::string port =
-        to.port == (to.secure ? HttpsPort : 80) ? "" : ":" + std::to_string(to.port);
+    // The caller's own proxy keeps its meaning: plain http through it, the
+    // rest direct. An http proxy gets the absolute form, with the port only
+    // when it is not the default; a tunnel (https, SOCKS) gets the path.
+    const std::string proxy = request_.proxy.empty() ? options_.proxies.For(to)
+                              : to.secure            ? ""
+                                                     : request_.proxy;
+    const bool absolute = !proxy.empty() && !to.secure && !StartsWithNoCase(proxy, "socks");
+    const std::string port = to.port == 80 ? "" : ":" + std::to_string(to.port);
     const std::string target =
-        viaProxy ? "http://" + to.host + port + RequestTarget(to.path) : RequestTarget(to.path);
+        absolute ? "http://" + to.host + port + RequestTarget(to.path) : RequestTarget(to.path);
     CURL* easy = easy_.get();
     curl_easy_setopt(easy, CURLOPT_URL, (to.Origin() + "/").c_str());
     curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, target.c_str());
@@ -150,8 +241,8 @@ bool Transfer::StartHop() {
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, request_.httpVersion);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, request_.userAgent.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList_.get());
-    // An empty proxy also keeps curl from taking one from the environment.
-    curl_easy_setopt(easy, CURLOPT_PROXY, viaProxy ? request_.proxy.c_str() : "");
+    // An empty proxy also keeps curl from reading the environment its own way.
+    curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
     if (request_.verb == "POST") {
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,

@@ -11,6 +11,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,12 +33,37 @@ constexpr double MinimumByteRate = 1.0;
 constexpr std::size_t BodySizeLimit = std::size_t(128) << 20;
 constexpr std::chrono::milliseconds ExchangeTimeLimit{120'000};
 
+struct Address;
+
+// The proxies of the environment, taken as the embedded browser takes them:
+// all_proxy for every scheme, else http_proxy and https_proxy each for its
+// own (a name in small letters first, then in capitals), never one scheme's
+// proxy for the other. Hosts that no_proxy names (suffixes, "*" for all,
+// "<local>" for names without a dot, each with an optional port) go direct,
+// and so do localhost and loopback and link-local addresses unless no_proxy
+// holds "<-loopback>".
+struct ProxySettings {
+    std::string http, https; // "scheme://host:port"; empty: direct
+    std::vector<std::string> bypass;
+    bool bypassLoopback = true;
+
+    // `variable` answers like std::getenv.
+    using Lookup = std::function<const char*(const char*)>;
+    static ProxySettings FromEnvironment(const Lookup& variable = &Getenv);
+    // The proxy a request to `address` goes through; empty: direct.
+    std::string For(const Address& address) const;
+
+  private:
+    static const char* Getenv(const char* name) { return std::getenv(name); }
+};
+
 struct TransferOptions {
     std::chrono::milliseconds connectTimeout = ConnectTimeLimit;
     std::chrono::milliseconds stallTimeout = StallTimeLimit;
     std::string caFile; // certificates (PEM) to trust instead of the system's; for tests
     std::chrono::milliseconds timeLimit = ExchangeTimeLimit;
     std::size_t bodyLimit = BodySizeLimit;
+    ProxySettings proxies = ProxySettings::FromEnvironment();
 };
 
 // Where one request goes. The path (query included) stays as it was given;
@@ -62,7 +89,9 @@ struct Request {
     std::vector<std::string> headers; // lines without their line ends
     std::string body;                 // for a POST
     long httpVersion = CURL_HTTP_VERSION_NONE;
-    std::string proxy; // for plain http; empty: direct
+    // The caller's own proxy, for plain http only; it replaces the
+    // environment's, and everything else then goes direct.
+    std::string proxy;
     std::string userAgent{UserAgent};
 };
 
