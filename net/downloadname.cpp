@@ -1,5 +1,6 @@
 #include "net/downloadname.h"
 
+#include "net/curlhandle.h"
 #include "text/codepage.h"
 #include "text/text.h"
 
@@ -22,6 +23,16 @@ std::string_view TrimBlanks(std::string_view text) {
     if (first == std::string_view::npos)
         return {};
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string PercentDecoded(std::string_view text) {
+    int length = 0;
+    // An empty input would be read up to its NUL.
+    const curl::Text decoded(
+        text.empty()
+            ? nullptr
+            : curl_easy_unescape(nullptr, text.data(), static_cast<int>(text.size()), &length));
+    return decoded ? std::string(decoded.get(), static_cast<std::size_t>(length)) : std::string();
 }
 
 // Servers in the GBK world send GBK names; anything that is not UTF-8 is
@@ -65,7 +76,7 @@ void Shorten(std::string& name) {
 }
 
 std::string CleanName(std::string_view raw) {
-    std::string name = AsUtf8(text::PercentDecoded(raw));
+    std::string name = AsUtf8(PercentDecoded(raw));
     std::erase_if(name, [](char c) { return c == '/' || c == '\\'; });
     RemoveDirectionMarks(name);
     TrimDotsAndSpaces(name);

@@ -1,7 +1,6 @@
 #include "portal/portalserver.h"
 
 #include "portal/pages.h"
-#include "text/text.h"
 
 #include <sys/socket.h>
 
@@ -165,7 +164,7 @@ void PortalServer::Dispatch(const httplib::Server& server, const Request& receiv
     } else {
         Request request = received;
         const std::string_view target = request.target;
-        request.path = text::PercentDecoded(target.substr(0, target.find('?')));
+        request.path = PercentDecoded(target.substr(0, target.find('?')));
         request.params = QueryParameters(target);
         const std::vector<Route>& routes = routes_.at(&server);
         const auto route = std::ranges::find_if(routes, [&request](const Route& each) {

@@ -1,7 +1,5 @@
 #include "portal/sites.h"
 
-#include "text/text.h"
-
 #include <algorithm>
 
 namespace portal {
@@ -31,6 +29,32 @@ std::string PlayerPath(std::string_view infoHash) {
     return "/lumacast/api.html?url=magnet:?xt=urn:btih:" + std::string(infoHash);
 }
 
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+std::string PercentDecoded(std::string_view text) {
+    std::string decoded;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int high = text[i] == '%' && i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
+        const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
+        decoded += low >= 0 ? static_cast<char>(high * 16 + low) : text[i];
+        if (low >= 0)
+            i += 2;
+    }
+    return decoded;
+}
+
 std::multimap<std::string, std::string> QueryParameters(std::string_view target) {
     std::multimap<std::string, std::string> parameters;
     const std::size_t question = target.find('?');
@@ -44,10 +68,10 @@ std::multimap<std::string, std::string> QueryParameters(std::string_view target)
         const std::string_view parameter = std::string_view(query).substr(start, end - start);
         if (!parameter.empty()) {
             const std::size_t equals = parameter.find('=');
-            parameters.emplace(text::PercentDecoded(parameter.substr(0, equals)),
+            parameters.emplace(PercentDecoded(parameter.substr(0, equals)),
                                equals == std::string_view::npos
                                    ? std::string()
-                                   : text::PercentDecoded(parameter.substr(equals + 1)));
+                                   : PercentDecoded(parameter.substr(equals + 1)));
         }
         start = end + 1;
     }

@@ -39,6 +39,8 @@ std::string CacheBPath(std::string_view infoHash);
 
 // The player page for a hash, with the magnet URI unencoded in the query.
 std::string PlayerPath(std::string_view infoHash);
+// Each "%XY" with two hex digits becomes its byte; everything else stays.
+std::string PercentDecoded(std::string_view text);
 // The parameters of a request target's query, percent-decoded ('+' is a
 // space), in their order. Taken from the raw target as browsers send it: the
 // query starts at the first '?' and a name ends at its first '=', so a magnet

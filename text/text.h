@@ -29,8 +29,6 @@ int FindTextReverse(std::string_view text, std::string_view sought,
 
 Text ToUpperCase(std::string_view text);
 Text ToLowerCase(std::string_view text);
-// Each "%XY" with two hex digits becomes its byte; everything else stays.
-std::string PercentDecoded(std::string_view text);
 // Blanks are the ASCII space and the full-width space A1 A1; tabs and line
 // breaks are not blanks.
 Text TrimSpaces(std::string_view text);
