@@ -29,6 +29,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace gui {
 namespace {
@@ -565,9 +571,35 @@ TEST_F(QtHostTest, LinkMenuIsChineseAndOffersNoWindowOrTabOfItsOwn) {
         EXPECT_TRUE(HasChinese(text)) << text.toStdString();
 }
 
+// A loopback port that refuses every connection: bound, never listened on,
+// so no other program takes it while the test runs.
+class RefusingPort {
+  public:
+    RefusingPort() : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port_ = ntohs(address.sin_port);
+    }
+    ~RefusingPort() { ::close(socket_); }
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    int Port() const { return port_; }
+
+  private:
+    int socket_;
+    int port_ = 0;
+};
+
 TEST_F(QtHostTest, AnUnreachablePageShowsTheEnginesChineseErrorPageWithReload) {
     BrowserFrame& frame = *Framed(First).Frame(Browser);
-    Host().Navigate({First, Browser}, "http://127.0.0.1:47899/client");
+    const RefusingPort refusing;
+    ASSERT_NE(refusing.Port(), 0);
+    Host().Navigate({First, Browser},
+                    "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/client");
     QString shown;
     EXPECT_TRUE(WaitFor([&] {
         shown = RunScript(frame, QStringLiteral("document.body ? document.body.innerText : ''"))
