@@ -24,7 +24,8 @@ void PlayCapturedHash(Program& program) {
 
 void CopyTorrentLinks(Program& program) {
     Globals& globals = program.globals;
-    text::Text pageUrl = text::JoinTexts(TorrentPageUrlPrefix(program.sites), globals.CapturedInfoHash);
+    text::Text pageUrl =
+        text::JoinTexts(TorrentPageUrlPrefix(program.sites), globals.CapturedInfoHash);
     const text::Text page = text::Utf8ToGbk(net::FetchPageText(program.web, pageUrl));
     globals.CacheAPath = text::TextBetween(page, CacheABaseUrl(program.sites), LinkEndMarker);
     globals.CacheBPath = text::TextBetween(page, CacheBBaseUrl(program.sites), LinkEndMarker);

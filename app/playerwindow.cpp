@@ -55,8 +55,8 @@ void OnPlayerWindowCreated(Program& program) {
     FitPlayerBrowser(program);
     // The magnet link stands unencoded in the query: the player page expects
     // its "?" and ":" as they are.
-    host.Navigate(PlayerBrowser,
-                  text::JoinTexts(PlayerUrlPrefix(program.sites), program.globals.CapturedInfoHash));
+    host.Navigate(PlayerBrowser, text::JoinTexts(PlayerUrlPrefix(program.sites),
+                                                 program.globals.CapturedInfoHash));
 }
 
 void OnPlayerWindowResized(Program& program) {

@@ -18,7 +18,8 @@ class AppTestBed : public ::testing::Test {
     nettest::FakeInternet internet;
     TestPortal portal{"portal.test"};
     TestPortal notice{"notice.test"};
-    app::Program program{host, net::WebContext{host, internet},
+    app::Program program{host,
+                         net::WebContext{host, internet},
                          app::Sites{"portal.test", "player.test:8002", "cachea.test",
                                     "cacheb.test:8004", "http://notice.test/notice.html"},
                          {}};

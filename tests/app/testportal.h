@@ -14,7 +14,9 @@ class TestPortal {
     const std::string host;
 
     // Serves `utf8Body` at `path` (query ignored).
-    void Serve(const std::string& path, std::string utf8Body) { pages_[path] = std::move(utf8Body); }
+    void Serve(const std::string& path, std::string utf8Body) {
+        pages_[path] = std::move(utf8Body);
+    }
     // The request targets (path and query), in order.
     const std::vector<std::string>& Requests() const { return requests_; }
 

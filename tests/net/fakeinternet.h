@@ -24,7 +24,7 @@ class FakeInternet final : public net::Internet {
     // host, port and path (none: nothing came), instead of `bodyChunks`; asked
     // at the first read, as the answer comes over the wire after the send.
     std::function<std::optional<std::string>(const std::string& host, int port,
-                                              const std::string& path)>
+                                             const std::string& path)>
         serve;
 
     // What the routine did.
