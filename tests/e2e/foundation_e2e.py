@@ -161,7 +161,7 @@ class Desktop(PrivateSession):
         subprocess.run(command + [path], env=self.env, check=True)
 
 
-def wait_for(condition, what, timeout=20.0):
+def wait_for(condition, what, timeout=45.0):
     deadline = time.monotonic() + timeout
     while True:
         value = condition()

@@ -128,9 +128,10 @@ class QtHostTest : public ::testing::Test {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    // Runs the event loop until `done` holds; false when time ran out.
+    // Runs the event loop until `done` holds; false when time ran out. The
+    // limit only keeps a failing test from hanging: generous for a busy machine.
     static bool WaitFor(const std::function<bool()>& done,
-                        std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+                        std::chrono::milliseconds limit = std::chrono::seconds(30)) {
         QElapsedTimer timer;
         timer.start();
         while (!done()) {
@@ -472,7 +473,7 @@ void LoadPage(BrowserFrame& frame, const QString& html) {
     frame.page()->setHtml(html, QUrl(QStringLiteral("http://127.0.0.1/")));
     QElapsedTimer timer;
     timer.start();
-    while (frame.page()->title() != QStringLiteral("ready") && timer.elapsed() < 20000)
+    while (frame.page()->title() != QStringLiteral("ready") && timer.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_EQ(frame.page()->title(), QStringLiteral("ready"));
 }
@@ -483,7 +484,7 @@ bool HoverUntil(BrowserFrame& frame, QPoint point, const Events& events,
                 const text::Text& expected) {
     QElapsedTimer timer;
     timer.start();
-    for (int nudge = 0; timer.elapsed() < 10000; nudge = (nudge + 1) % 2) {
+    for (int nudge = 0; timer.elapsed() < 30000; nudge = (nudge + 1) % 2) {
         QCursor::setPos(frame.mapToGlobal(point + QPoint(nudge, nudge)));
         QElapsedTimer step;
         step.start();
@@ -507,7 +508,7 @@ QVariant RunScript(BrowserFrame& frame, const QString& script) {
     frame.page()->runJavaScript(script, [&result](const QVariant& value) { result = value; });
     QElapsedTimer timer;
     timer.start();
-    while (!result && timer.elapsed() < 10000)
+    while (!result && timer.elapsed() < 30000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return result.value_or(QVariant());
 }
