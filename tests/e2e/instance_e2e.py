@@ -16,7 +16,7 @@ import socket
 import subprocess
 import sys
 
-from foundation_e2e import CLIENT_PATH, Desktop, Portal, Program, check, wait_for
+from foundation_e2e import CLIENT_PATH, Desktop, Portal, Program, check, sites, wait_for
 
 
 def shown(desktop, window):
@@ -39,7 +39,8 @@ def hold_idle_connections(path, count):
 
 
 def run(desktop, binary):
-    first = Program(desktop, binary)
+    servers = sites(desktop.portal.address)
+    first = Program(desktop, binary, servers)
     window = first.window
     wait_for(lambda: CLIENT_PATH in desktop.portal.paths, "the client page request")
     wait_for(first.tray_icon, "the tray icon")
@@ -47,7 +48,7 @@ def run(desktop, binary):
     wait_for(lambda: window not in desktop.client_list() and not desktop.info(window)["viewable"],
              "the minimised window to hide in the tray")
 
-    second = subprocess.run([binary], env=desktop.env, capture_output=True, text=True,
+    second = subprocess.run([binary], env=first.env, capture_output=True, text=True,
                             timeout=60)
     check(second.returncode == 0, "the second start ended with %d: %s"
           % (second.returncode, second.stderr))
@@ -59,7 +60,7 @@ def run(desktop, binary):
     first.stop()
     check(os.path.exists(os.path.join(desktop.env["XDG_RUNTIME_DIR"], "lodestone.socket")),
           "no socket left behind to test with")
-    third = Program(desktop, binary)
+    third = Program(desktop, binary, servers)
 
     # A thousand idle connections, well past the descriptor limit it is
     # given here, neither stay open in it nor cost it its socket.
@@ -81,7 +82,7 @@ def run(desktop, binary):
                      HOME=os.path.join(desktop.work, "other-home"))
     os.makedirs(other.env["XDG_RUNTIME_DIR"], mode=0o700)
     os.makedirs(other.env["HOME"])
-    fourth = Program(other, binary)
+    fourth = Program(other, binary, servers)
     check(third.process.poll() is None and fourth.process.poll() is None,
           "an instance ended when another user started theirs")
     for program in (third, fourth):
@@ -91,11 +92,10 @@ def run(desktop, binary):
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--program", required=True)
-    parser.add_argument("--port", type=int, required=True, help="the portal's loopback port")
     args = parser.parse_args()
 
     desktop = Desktop()
-    desktop.portal = Portal(args.port)
+    desktop.portal = Portal()
     try:
         run(desktop, args.program)
         print("PASS one instance per user")
