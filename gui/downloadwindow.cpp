@@ -101,6 +101,8 @@ class ProgramDownload final : public Download {
 };
 
 void Open(DownloadWindow& window, const QWidget* near) {
+    // Qt gives a new top-level window 640 × 480; its rows need far less.
+    window.adjustSize();
     PlaceOnScreen(window, near);
     window.show();
 }

@@ -37,34 +37,37 @@ std::string SaveError(const QString& cause) {
     return "无法保存文件：" + cause.toStdString();
 }
 
-// Why the engine gave up, for the user; its own words are English.
+// Why the engine gave up, for the user. Its own words are English, and it
+// reports reasons its enumeration does not name (a length mismatch is 38).
 std::string InterruptText(const Request& request) {
-    switch (request.interruptReason()) {
+    constexpr int ContentLengthMismatch = 38;
+    const int reason = request.interruptReason();
+    switch (reason) {
     case Request::FileNoSpace:
         return "磁盘空间不足，文件没有下载完整。";
-    case Request::FileFailed:
-    case Request::FileAccessDenied:
-    case Request::FileNameTooLong:
-    case Request::FileTooLarge:
-    case Request::FileTransientError:
-        return "无法写入临时文件。";
     case Request::NetworkTimeout:
         return "连接服务器超时。";
     case Request::NetworkServerDown:
     case Request::ServerUnreachable:
         return "无法连接到服务器。";
-    case Request::NetworkFailed:
-    case Request::NetworkDisconnected:
-    case Request::FileTooShort:
-        return "连接中断，文件没有下载完整。";
     case Request::ServerCertProblem:
         return "服务器的安全证书不可信，下载已中止。";
     case Request::ServerUnauthorized:
     case Request::ServerForbidden:
         return "服务器拒绝了下载。";
+    case Request::FileTooShort:
+    case ContentLengthMismatch:
+        return "连接中断，文件没有下载完整。";
     default:
-        return request.interruptReasonString().toStdString();
+        break;
     }
+    if (reason < Request::NetworkFailed)
+        return "无法写入临时文件。";
+    if (reason < Request::ServerFailed)
+        return "连接中断，文件没有下载完整。";
+    if (reason < Request::UserCanceled)
+        return "服务器出错，下载已中止。";
+    return "下载已取消。";
 }
 
 // Moves the complete file to `target`: renamed on the same file system;
@@ -97,13 +100,14 @@ std::string MoveIntoPlace(const std::filesystem::path& staged, const std::filesy
     return to.commit() ? std::string{} : SaveError(to.errorString());
 }
 
+} // namespace
+
 // A download the engine makes into a staging folder of its own, paused
 // until the user has said where the file goes.
 class EngineDownload final : public QObject, public Download {
   public:
     // Accepts `request`, which has just been offered.
-    EngineDownload(Request& request, std::string name)
-        : request_(&request), name_(std::move(name)) {
+    EngineDownload(Request& request, std::string name) : name_(std::move(name)) {
         const QString root =
             QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + "/downloads";
         if (!QDir().mkpath(root) ||
@@ -114,10 +118,24 @@ class EngineDownload final : public QObject, public Download {
         }
         request.setDownloadDirectory(staging_->path());
         request.setDownloadFileName(QStringLiteral("download"));
+        Continue(request);
+        rateClock_.start();
+    }
+
+    // The engine offers a download again when it resumes it after a broken
+    // connection: it goes on into the same staging file.
+    void Continue(Request& request) {
+        if (request_ && request_ != &request)
+            request_->disconnect(this);
+        if (staging_ && request_) {
+            request.setDownloadDirectory(request_->downloadDirectory());
+            request.setDownloadFileName(request_->downloadFileName());
+        }
+        request_ = &request;
+        paused_ = false;
         connect(&request, &Request::stateChanged, this, &EngineDownload::Follow);
         connect(&request, &Request::receivedBytesChanged, this, &EngineDownload::Measure);
         request.accept();
-        rateClock_.start();
     }
 
     ~EngineDownload() override {
@@ -164,10 +182,14 @@ class EngineDownload final : public QObject, public Download {
             return;
         switch (request_->state()) {
         case Request::DownloadInProgress:
-            if (!target_ && !request_->isPaused())
+            // The engine pauses and resumes later, not at the call.
+            if (!target_ && !paused_) {
+                paused_ = true;
                 request_->pause();
-            else if (target_ && request_->isPaused())
+            } else if (target_ && paused_) {
+                paused_ = false;
                 request_->resume();
+            }
             break;
         case Request::DownloadCompleted:
             if (target_ && !mover_.joinable())
@@ -218,6 +240,7 @@ class EngineDownload final : public QObject, public Download {
     std::unique_ptr<QTemporaryDir> staging_;
     std::optional<std::filesystem::path> target_;
     std::optional<net::DownloadProgress> ended_;
+    bool paused_ = false;
     QElapsedTimer rateClock_;
     qint64 rateMark_ = 0;
     double rate_ = 0;
@@ -225,6 +248,8 @@ class EngineDownload final : public QObject, public Download {
     std::atomic<bool> moved_{false};
     std::jthread mover_; // last: it stops and joins before the rest goes
 };
+
+namespace {
 
 QWebEnginePage* PageOf(QObject* receiver) {
     for (auto* widget = qobject_cast<QWidget*>(receiver); widget; widget = widget->parentWidget())
@@ -261,20 +286,29 @@ bool PageDownloads::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void PageDownloads::Answer(QWebEngineDownloadRequest* request) {
+    const auto known = downloads_.find(request->id());
+    if (known != downloads_.end() && known->second) {
+        known->second->Continue(*request);
+        return;
+    }
     QWebEnginePage* page = request->page();
     const bool byUser = page && page == inputPage_ && sinceInput_.isValid() &&
                         sinceInput_.elapsed() < InputGraceMs && !request->isSavePageDownload();
     if (!byUser) {
         request->cancel();
-        std::fputs("lodestone: refused a download that the page started on its own\n", stderr);
+        std::fprintf(stderr,
+                     "lodestone: refused a download that the page started on its own (%s)\n",
+                     request->url().scheme().toUtf8().constData());
         return;
     }
     sinceInput_.invalidate();
     const std::string name = net::CleanedFileName(request->suggestedFileName().toStdString());
+    auto download = std::make_unique<EngineDownload>(*request, name);
+    std::erase_if(downloads_, [](const auto& entry) { return !entry.second; });
+    downloads_[request->id()] = download.get();
     const QWebEngineView* view = QWebEngineView::forPage(page);
-    StartDownloadWindow(std::make_unique<EngineDownload>(*request, name),
-                        QStringLiteral("下载文件"), QString::fromStdString(name),
-                        view ? view->window() : nullptr);
+    StartDownloadWindow(std::move(download), QStringLiteral("下载文件"),
+                        QString::fromStdString(name), view ? view->window() : nullptr);
 }
 
 } // namespace gui

@@ -8,11 +8,15 @@
 #include <QObject>
 #include <QPointer>
 
+#include <map>
+
 class QWebEngineDownloadRequest;
 class QWebEnginePage;
 class QWebEngineProfile;
 
 namespace gui {
+
+class EngineDownload;
 
 // Answers every download request of the profile's pages at once: one that
 // follows the user's own click or key in that page (within a few seconds,
@@ -32,7 +36,8 @@ class PageDownloads final : public QObject {
   private:
     void Answer(QWebEngineDownloadRequest* request);
 
-    QPointer<QWebEnginePage> inputPage_; // where the user's last input went
+    std::map<quint32, QPointer<EngineDownload>> downloads_; // by the engine's id
+    QPointer<QWebEnginePage> inputPage_;                    // where the user's last input went
     QElapsedTimer sinceInput_;
 };
 

@@ -657,7 +657,9 @@ def click_attachment(session):
     link; returns the download window and its save dialog."""
     client = "/client?v=varnholt&c=0&so=0&t="
     wait_for(lambda: session.portal.served("portal", client), "the client page")
-    time.sleep(2)  # the page's own download would have asked by now
+    wait_for(lambda: "refused a download" in session.program.output(),
+             "the page's own download to be refused")
+    time.sleep(1)  # a save dialog for it would show by now
     check(not any(session.title(w) == "另存为" for w in session.windows()),
           "a download the page started on its own asked where to save")
     info = session.desktop.info(session.program.window)
