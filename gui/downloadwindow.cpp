@@ -91,7 +91,7 @@ void PlaceOnScreen(QWidget& window, const QWidget* near) {
 class ProgramDownload final : public Download {
   public:
     ProgramDownload(const QString& url, const net::CookieStore& cookies,
-                    net::DownloadOptions options)
+                    net::TransferOptions options)
         : download_(url.toStdString(), cookies, std::move(options)) {}
     net::DownloadProgress Progress() const override { return download_.Progress(); }
     void SaveTo(std::filesystem::path file) override { download_.SaveTo(std::move(file)); }
@@ -110,7 +110,7 @@ void Open(DownloadWindow& window, const QWidget* near) {
 } // namespace
 
 DownloadWindow::DownloadWindow(const QString& url, const net::CookieStore& cookies, QWidget* parent,
-                               net::DownloadOptions options)
+                               net::TransferOptions options)
     : DownloadWindow(std::make_unique<ProgramDownload>(url, cookies, std::move(options)),
                      QStringLiteral("下载新版本"),
                      QString::fromStdString(net::SuggestedFileName(url.toStdString())), parent) {}

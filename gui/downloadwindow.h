@@ -40,7 +40,7 @@ class DownloadWindow final : public QWidget {
   public:
     // The program's own download of `url` (UTF-8), for the new build.
     DownloadWindow(const QString& url, const net::CookieStore& cookies, QWidget* parent = nullptr,
-                   net::DownloadOptions options = {});
+                   net::TransferOptions options = {});
     // Any download, under `title`, showing `name` until the server proposes
     // one.
     DownloadWindow(std::unique_ptr<Download> download, const QString& title, const QString& name,
