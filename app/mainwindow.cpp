@@ -54,6 +54,7 @@ host::WindowTemplate MainWindowTemplate(Program& program) {
 
     host::ComponentTemplate browser = BrowserFrameTemplate(
         program, MainBrowser, "MainBrowser", {-1, -1, 100, 100}, OnMainBrowserNewWindow);
+    browser.menuWithoutTray = TrayMenu.unit;
 
     host::ComponentTemplate menu;
     menu.unit = TrayMenu.unit;

@@ -18,22 +18,33 @@ constexpr int QuestionYesNoStyle = 0x24;
 constexpr int InformationStyle = 0x40;
 constexpr int YesResult = 5;
 
+constexpr const char8_t* NoDirectLink =
+    u8"无法下载更新：下载页面中没有下载链接，分享可能已被取消。";
+
 text::Text FetchGbkPage(Program& program, text::Text& url) {
     return text::Utf8ToGbk(net::FetchPageText(program.web, url));
 }
 
-void DownloadFromSharePage(Program& program) {
+// Why the update cannot be downloaded, for the user; none when the download
+// has started.
+const char8_t* DownloadFromSharePage(Program& program) {
     Globals& globals = program.globals;
+    if (globals.DownloadAddress.empty())
+        return u8"无法下载更新：更新公告中没有下载地址。";
     // The process-wide text itself is passed, so the request's normalising of
     // its URL stays in it.
     const text::Text share = FetchGbkPage(program, globals.DownloadAddress);
-    if (text::FindText(share, text::Gbk(u8"百度网盘")) != -1) {
-        const text::Text escaped =
-            text::TextBetween(share, DirectLinkFrontMarker, DirectLinkBackMarker);
-        StartFileDownload(program, text::ReplaceSubtext(escaped, EscapePair, {}, {}, {}, false));
-    }
-    program.host.ProcessEvents();
-    program.host.ProcessEvents();
+    if (share.empty())
+        return u8"无法下载更新：无法打开下载页面。";
+    if (text::FindText(share, text::Gbk(u8"百度网盘")) == -1)
+        return NoDirectLink;
+    const text::Text escaped =
+        text::TextBetween(share, DirectLinkFrontMarker, DirectLinkBackMarker);
+    const text::Text link = text::ReplaceSubtext(escaped, EscapePair, {}, {}, {}, false);
+    if (link.empty())
+        return NoDirectLink;
+    StartFileDownload(program, link);
+    return nullptr;
 }
 
 } // namespace
@@ -46,7 +57,8 @@ void CheckForUpdate(Program& program) {
     // A check that could not be made says so: silence, or "up to date" when
     // no version was read, would tell the user something untrue.
     const auto failed = [&](const char8_t* reason) {
-        program.host.ShowMessageBox(text::Gbk(reason), InformationStyle, caption);
+        if (reason)
+            program.host.ShowMessageBox(text::Gbk(reason), InformationStyle, caption);
     };
     text::Text noticeUrl{program.sites.updateNotice};
     const text::Text page = FetchGbkPage(program, noticeUrl);
@@ -70,7 +82,10 @@ void CheckForUpdate(Program& program) {
     if (program.host.ShowMessageBox(text::Gbk(u8"发现新版本，是否更新软件？"), QuestionYesNoStyle,
                                     caption) != YesResult)
         return;
-    DownloadFromSharePage(program);
+    const char8_t* notDownloaded = DownloadFromSharePage(program);
+    program.host.ProcessEvents();
+    program.host.ProcessEvents();
+    failed(notDownloaded);
 }
 
 void StartFileDownload(Program& program, const text::Text& link) {

@@ -87,17 +87,42 @@ void PlaceOnScreen(QWidget& window, const QWidget* near) {
     window.move(outer.topLeft());
 }
 
+// The program's own download routine.
+class ProgramDownload final : public Download {
+  public:
+    ProgramDownload(const QString& url, const net::CookieStore& cookies,
+                    net::TransferOptions options)
+        : download_(url.toStdString(), cookies, std::move(options)) {}
+    net::DownloadProgress Progress() const override { return download_.Progress(); }
+    void SaveTo(std::filesystem::path file) override { download_.SaveTo(std::move(file)); }
+
+  private:
+    net::FileDownload download_;
+};
+
+void Open(DownloadWindow& window, const QWidget* near) {
+    // Qt gives a new top-level window 640 × 480; its rows need far less.
+    window.adjustSize();
+    PlaceOnScreen(window, near);
+    window.show();
+}
+
 } // namespace
 
 DownloadWindow::DownloadWindow(const QString& url, const net::CookieStore& cookies, QWidget* parent,
                                net::TransferOptions options)
-    : QWidget(parent, Qt::Window), download_(std::make_unique<net::FileDownload>(
-                                       url.toStdString(), cookies, std::move(options))),
-      name_(new QLabel(this)), status_(new QLabel(this)), bar_(new QProgressBar(this)),
-      amount_(new QLabel(this)), button_(new QPushButton(QStringLiteral("取消"), this)) {
+    : DownloadWindow(std::make_unique<ProgramDownload>(url, cookies, std::move(options)),
+                     QStringLiteral("下载新版本"),
+                     QString::fromStdString(net::SuggestedFileName(url.toStdString())), parent) {}
+
+DownloadWindow::DownloadWindow(std::unique_ptr<Download> download, const QString& title,
+                               const QString& name, QWidget* parent)
+    : QWidget(parent, Qt::Window), download_(std::move(download)), name_(new QLabel(this)),
+      status_(new QLabel(this)), bar_(new QProgressBar(this)), amount_(new QLabel(this)),
+      button_(new QPushButton(QStringLiteral("取消"), this)) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("下载新版本"));
-    name_->setText(QString::fromStdString(net::SuggestedFileName(url.toStdString())));
+    setWindowTitle(title);
+    name_->setText(name);
     name_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     status_->setWordWrap(true);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -230,8 +255,14 @@ void DownloadWindow::ShowEnd(const net::DownloadProgress& progress) {
 DownloadWindow* StartDownloadWindow(const QString& url, const net::CookieStore& cookies,
                                     QWidget* parent, const QWidget* near) {
     auto* window = new DownloadWindow(url, cookies, parent);
-    PlaceOnScreen(*window, near ? near : parent);
-    window->show();
+    Open(*window, near ? near : parent);
+    return window;
+}
+
+DownloadWindow* StartDownloadWindow(std::unique_ptr<Download> download, const QString& title,
+                                    const QString& name, const QWidget* near) {
+    auto* window = new DownloadWindow(std::move(download), title, name);
+    Open(*window, near);
     return window;
 }
 

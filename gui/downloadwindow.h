@@ -1,6 +1,6 @@
 #pragma once
 // The download facility the platform lacks: a window that asks where to
-// save a file and shows its download.
+// save a file and shows its download, whoever moves the bytes.
 
 #include "net/filedownload.h"
 
@@ -19,6 +19,16 @@ class QPushButton;
 
 namespace gui {
 
+// One download as the window sees it. Destroying it cancels a running
+// download and removes what it wrote.
+class Download {
+  public:
+    virtual ~Download() = default;
+    virtual net::DownloadProgress Progress() const = 0;
+    // Where the file goes; the first call counts.
+    virtual void SaveTo(std::filesystem::path file) = 0;
+};
+
 // Shows the progress of one download: once the server has answered, a save
 // dialog (Qt's own, proposing the server's name in the user's download
 // folder) asks where the file goes; then name, bytes, speed and a button
@@ -28,8 +38,13 @@ class DownloadWindow final : public QWidget {
     Q_OBJECT
 
   public:
+    // The program's own download of `url` (UTF-8), for the new build.
     DownloadWindow(const QString& url, const net::CookieStore& cookies, QWidget* parent = nullptr,
                    net::TransferOptions options = {});
+    // Any download, under `title`, showing `name` until the server proposes
+    // one.
+    DownloadWindow(std::unique_ptr<Download> download, const QString& title, const QString& name,
+                   QWidget* parent = nullptr);
     ~DownloadWindow() override;
     Q_DISABLE_COPY_MOVE(DownloadWindow)
 
@@ -44,7 +59,7 @@ class DownloadWindow final : public QWidget {
     void ShowEnd(const net::DownloadProgress& progress);
     void Stop();
 
-    std::unique_ptr<net::FileDownload> download_;
+    std::unique_ptr<Download> download_;
     QString file_; // where the user chose to save
     QTimer poll_;
     QPointer<QFileDialog> dialog_;
@@ -63,5 +78,8 @@ class DownloadWindow final : public QWidget {
 // the parent) when that is shown.
 DownloadWindow* StartDownloadWindow(const QString& url, const net::CookieStore& cookies,
                                     QWidget* parent = nullptr, const QWidget* near = nullptr);
+// The same for a download someone else has started.
+DownloadWindow* StartDownloadWindow(std::unique_ptr<Download> download, const QString& title,
+                                    const QString& name, const QWidget* near);
 
 } // namespace gui

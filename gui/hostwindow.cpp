@@ -3,11 +3,13 @@
 #include "gui/browserframe.h"
 #include "gui/gbkstring.h"
 #include "gui/handlerrunner.h"
+#include "gui/pagemenu.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QSystemTrayIcon>
+#include <QWebEngineView>
 #include <QWindow>
 
 #include <algorithm>
@@ -79,9 +81,14 @@ void HostWindow::BuildComponent(const host::ComponentTemplate& component,
         widget = label;
         break;
     }
-    case host::ComponentType::WebBrowserFrame:
-        widget = new BrowserFrame(component, profile, runner_, this);
+    case host::ComponentType::WebBrowserFrame: {
+        auto* frame = new BrowserFrame(component, profile, runner_, this);
+        if (const host::ComponentTemplate* menu = Menu(component.menuWithoutTray))
+            if (QWebEngineView* view = QWebEngineView::forPage(frame->page()))
+                EndPageMenuWithoutTray(*view, *menu, runner_);
+        widget = frame;
         break;
+    }
     case host::ComponentType::Menu: // a pop-up only: it adds no menu bar
         return;
     }

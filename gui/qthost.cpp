@@ -7,6 +7,7 @@
 #include "gui/gbkstring.h"
 #include "gui/hostwindow.h"
 #include "gui/messagedialog.h"
+#include "gui/pagedownloads.h"
 #include "gui/programicon.h"
 #include "gui/terminationsignals.h"
 #include "gui/x11desktop.h"
@@ -121,6 +122,7 @@ QWebEngineProfile* QtHost::profile() {
     if (!profile_) {
         profile_ = std::make_unique<QWebEngineProfile>(QStringLiteral("lodestone"));
         cookieBridge_ = std::make_unique<CookieBridge>(profile_->cookieStore(), cookies_);
+        pageDownloads_ = std::make_unique<PageDownloads>(*profile_);
     }
     return profile_.get();
 }
@@ -142,6 +144,7 @@ QtHost::~QtHost() {
     // gone before their profile.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     cookieBridge_.reset();
+    pageDownloads_.reset();
     profile_.reset();
     // Held until the profile is closed, so that a new start never shares it.
     instance_.reset();

@@ -27,6 +27,7 @@ namespace gui {
 
 class CookieBridge;
 class HostWindow;
+class PageDownloads;
 class X11Desktop;
 
 class QtHost final : public host::Host {
@@ -99,6 +100,7 @@ class QtHost final : public host::Host {
     std::unique_ptr<QWebEngineProfile> profile_;
     net::CookieStore& cookies_;
     std::unique_ptr<CookieBridge> cookieBridge_;
+    std::unique_ptr<PageDownloads> pageDownloads_;
     std::unique_ptr<X11Desktop> desktop_;
     std::unique_ptr<SingleInstance> instance_;
     int startupWindow_ = 0;

@@ -84,6 +84,10 @@ struct ComponentTemplate {
     // `byUser`: the request came from the user's own input (a click or a key),
     // not from a script acting on its own.
     std::function<void(ComObject& slot, bool& cancel, bool byUser)> onNewWindow;
+    // A menu of the same window whose items end the page's right-click menu
+    // whenever the desktop offers no notification area, where they would
+    // otherwise have no door (0: none).
+    int menuWithoutTray = 0;
 
     // Menu: its items, one level below it. A hidden top-level menu adds no
     // menu bar and serves only as a pop-up.

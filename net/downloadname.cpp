@@ -75,14 +75,17 @@ void Shorten(std::string& name) {
     name = name.substr(0, cut) + extension;
 }
 
-std::string CleanName(std::string_view raw) {
-    std::string name = AsUtf8(PercentDecoded(raw));
+std::string CleanDecodedName(std::string name) {
     std::erase_if(name, [](char c) { return c == '/' || c == '\\'; });
     RemoveDirectionMarks(name);
     TrimDotsAndSpaces(name);
     Shorten(name);
     TrimDotsAndSpaces(name);
     return name;
+}
+
+std::string CleanName(std::string_view raw) {
+    return CleanDecodedName(AsUtf8(PercentDecoded(raw)));
 }
 
 std::string LastPathSegment(std::string_view url) {
@@ -151,6 +154,11 @@ std::string SuggestedFileName(std::string_view url, std::string_view contentDisp
         if (std::string name = CleanName(raw); !name.empty())
             return name;
     return std::string(FallbackName);
+}
+
+std::string CleanedFileName(std::string_view name) {
+    std::string cleaned = CleanDecodedName(AsUtf8(std::string(name)));
+    return cleaned.empty() ? std::string(FallbackName) : cleaned;
 }
 
 } // namespace net

@@ -16,4 +16,8 @@ namespace net {
 // "download" when nothing is left. The result is UTF-8.
 std::string SuggestedFileName(std::string_view url, std::string_view contentDisposition = {});
 
+// A name that someone else has already read out of the response (UTF-8,
+// escapes resolved), cleaned the same way.
+std::string CleanedFileName(std::string_view name);
+
 } // namespace net

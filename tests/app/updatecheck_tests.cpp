@@ -134,14 +134,6 @@ TEST_F(UpdateCheckTest, NoEndsWithoutFetchingTheSharePage) {
     EXPECT_TRUE(host.downloads.empty());
 }
 
-TEST_F(UpdateCheckTest, SharePageWithoutItsMarkerDownloadsNothing) {
-    notice.Serve("/notice.html", NoticePage("20990101", ShareAddress));
-    notice.Serve("/share", "withdrawn dlink\\\":\\\"http://x\\\"}\";disk.util");
-    host.boxAnswers = {Yes};
-    Check();
-    EXPECT_TRUE(host.downloads.empty());
-}
-
 TEST_F(UpdateCheckTest, LinkWithoutEscapesIsHandedOverUnchanged) {
     notice.Serve("/notice.html", NoticePage("20990101", ShareAddress));
     notice.Serve("/share", SharePage("http://notice.test/plain.bin"));
@@ -169,11 +161,37 @@ TEST_F(UpdateCheckTest, ANestedCheckReplacesTheSharedTexts) {
     EXPECT_EQ(host.downloads.size(), 2u);
 }
 
-TEST_F(UpdateCheckTest, AnEmptyAddressFetchesNothingUseful) {
-    notice.Serve("/notice.html", "<div>软件更新<p>最新版本号：20990101</p><p>下</div>");
-    host.boxAnswers = {Yes};
-    Check();
-    EXPECT_EQ(globals().DownloadAddress, "http://");
+TEST_F(UpdateCheckTest, AYesThatCannotDownloadSaysWhyOnce) {
+    const std::u8string noLink = u8"无法下载更新：下载页面中没有下载链接，分享可能已被取消。";
+    struct Case {
+        const char* what;
+        std::string notice;
+        std::optional<std::string> share; // none: a 404 with an empty body
+        std::u8string box;
+    } cases[] = {
+        {"an empty address", "<div>软件更新<p>最新版本号：20990101</p><p>下</div>", "",
+         u8"无法下载更新：更新公告中没有下载地址。"},
+        {"no share page", NoticePage("20990101", "http://127.0.0.1:47905/gone"), std::nullopt,
+         u8"无法下载更新：无法打开下载页面。"},
+        {"a withdrawn share", NoticePage("20990101", ShareAddress),
+         "withdrawn dlink\\\":\\\"http://x\\\"}\";disk.util", noLink},
+        {"a share without its link", NoticePage("20990101", ShareAddress),
+         "<title>百度网盘</title>", noLink},
+    };
+    for (const Case& c : cases) {
+        host.boxes.clear();
+        host.boxAnswers = {Yes};
+        notice.Serve("/notice.html", c.notice);
+        if (c.share)
+            notice.Serve("/share", *c.share);
+        Check();
+        ASSERT_EQ(host.boxes.size(), 2u) << c.what;
+        EXPECT_EQ(host.boxes[1].content, text::Gbk(c.box)) << c.what;
+        EXPECT_EQ(host.boxes[1].style, 0x40) << c.what;
+        EXPECT_EQ(host.boxes[1].caption, text::Gbk(u8"更新提示")) << c.what;
+    }
+    // An empty address is not fetched at all.
+    EXPECT_EQ(notice.Requests().size(), 1u + 2 * (std::size(cases) - 1));
     EXPECT_TRUE(host.downloads.empty());
 }
 

@@ -94,9 +94,10 @@ def stop(process):
 
 
 class Desktop(PrivateSession):
-    """Xvfb with icewm, in a private session."""
+    """Xvfb with icewm, in a private session; without a window manager there
+    is no notification area either."""
 
-    def __init__(self):
+    def __init__(self, window_manager=True):
         super().__init__("lodestone-e2e-")
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
@@ -108,12 +109,15 @@ class Desktop(PrivateSession):
             number = display.readline().strip()
         if not number:
             raise RuntimeError("Xvfb did not start")
+        self.env["DISPLAY"] = ":" + number
+        self.wm = None
+        if not window_manager:
+            return
         home = self.env["HOME"]
         # Window titles are Chinese: give the window manager a font that has them.
         os.makedirs(os.path.join(home, ".icewm"))
         shutil.copy(os.path.join(os.path.dirname(os.path.abspath(__file__)), "icewm-preferences"),
                     os.path.join(home, ".icewm", "preferences"))
-        self.env["DISPLAY"] = ":" + number
         self.wm = subprocess.Popen(["icewm"], env=self.env, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
         wait_for(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
@@ -124,7 +128,7 @@ class Desktop(PrivateSession):
         return result.stdout
 
     def close(self):
-        for process in (self.wm, self.xvfb):
+        for process in filter(None, (self.wm, self.xvfb)):
             stop(process)
         super().close()
 
@@ -206,6 +210,14 @@ class Program:
         for window in self.desktop.client_list():
             if re.search(r"= %d\b" % self.process.pid,
                          self.desktop.property(window, "_NET_WM_PID")):
+                return window
+        if self.desktop.wm:
+            return None
+        # Without a window manager there is no client list: the program's
+        # one viewable window of full size is the main window.
+        for window in self.desktop.windows_of(self.process.pid):
+            info = self.desktop.info(window)
+            if info["viewable"] and not info["override"] and info["width"] > 400:
                 return window
         return None
 
@@ -324,19 +336,41 @@ def scenario_escape(desktop, program, portal, shots):
     check(program.exit_code() == 0, "exit code after the window manager's close")
 
 
+def scenario_page_menu_exit_without_tray(desktop, program, portal, shots):
+    """No window manager, so no notification area: the page's own menu ends
+    with the tray menu's items, and its last one, Exit, ends the program."""
+    window = program.window
+    wait_for(lambda: CLIENT_PATH in portal.paths, "the client page request")
+    time.sleep(1.5)  # the page answers the right click once it is shown
+    info = desktop.info(window)
+    desktop.run("xdotool", "mousemove", "--sync", str(info["x"] + info["width"] // 2),
+                str(info["y"] + info["height"] // 2), "click", "3")
+    menu = wait_for(program.popup_menu, "the page's menu")
+    time.sleep(0.5)
+    desktop.screenshot(os.path.join(shots, "screenshot-page-menu.png"),
+                       (menu["x"], menu["y"], menu["width"], menu["height"]))
+    # Back, Forward, Reload, then About, Check for updates, Exit.
+    check(menu["height"] > 6 * 12, "the menu is too small for six items: %s" % menu)
+    desktop.run("xdotool", "key", "Up", "Return")
+    check(program.exit_code() == 0, "exit code after Exit")
+
+
 SCENARIOS = [scenario_start_tray_menu_exit, scenario_close_button, scenario_escape]
+WITHOUT_WINDOW_MANAGER = [scenario_page_menu_exit_without_tray]
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--program", required=True)
     parser.add_argument("--screenshots", default=".")
+    parser.add_argument("--no-window-manager", action="store_true",
+                        help="run the scenarios of a desktop without a window manager")
     args = parser.parse_args()
 
     passed = failed = 0
-    desktop = Desktop()
+    desktop = Desktop(window_manager=not args.no_window_manager)
     try:
-        for scenario in SCENARIOS:
+        for scenario in WITHOUT_WINDOW_MANAGER if args.no_window_manager else SCENARIOS:
             portal = Portal()
             program = None
             try:

@@ -605,10 +605,97 @@ def scenario_update_failed(session, relays):
         relays["notice"].close()
 
 
+# What the test adds to the client page: a link to a torrent file that the
+# cache serves as an attachment, set apart where the test can click it, and a
+# script that tries a download of its own as the page loads.
+ATTACHMENT_SPOT = (120, 320)  # in the window: the link's top-left corner is at (100, 300)
+ATTACHMENT_LINK = ('<a href="%s" style="position:fixed;left:100px;top:300px;z-index:9;'
+                   'font-size:30px;padding:10px;background:#fff">attachment</a>')
+UNASKED_DOWNLOAD = (b"<script>var a = document.createElement('a');"
+                    b" a.href = 'data:text/plain,unasked'; a.download = 'unasked.txt';"
+                    b" document.body.appendChild(a); a.click();</script>")
+
+
+def offer_attachment(session, relays):
+    """Puts the attachment link into the client page; returns its address,
+    the file's bytes and the name its server offers."""
+    hash_ = result_hash(session.portal)
+    address = "http://%s/files/%s.torrent" % (session.portal.sites["cache-b"], hash_)
+    with urllib.request.urlopen(address, timeout=10) as reply:
+        body = reply.read()
+        name = re.search(r'filename="([^"]+)"', reply.getheader("Content-Disposition"))[1]
+    addition = (ATTACHMENT_LINK % address).encode() + UNASKED_DOWNLOAD
+    relays["portal"].edit = lambda target, page: (
+        page.replace(b"</body>", addition + b"</body>") if target.startswith("/client") else page)
+    return address, body, name
+
+
+def click_attachment(session):
+    """Waits for the page, sees its own download refused, then clicks the
+    link; returns the download window and its save dialog."""
+    client = "/client?v=varnholt&c=0&so=0&t="
+    wait_for(lambda: session.portal.served("portal", client), "the client page")
+    wait_for(lambda: "refused a download" in session.program.output(),
+             "the page's own download to be refused")
+    time.sleep(1)  # a save dialog for it would show by now
+    check(not any(session.title(w) == "另存为" for w in session.windows()),
+          "a download the page started on its own asked where to save")
+    info = session.desktop.info(session.program.window)
+    x, y = ATTACHMENT_SPOT
+    session.desktop.run("xdotool", "mousemove", "--sync", str(info["x"] + x),
+                        str(info["y"] + y), "click", "1")
+    window = session.wait_for_window("下载文件")
+    dialog = session.wait_for_window("另存为")
+    time.sleep(0.5)
+    return window, dialog
+
+
+def home_files(session):
+    """What the user can see in the home folder, and what is left in the
+    program's staging folder."""
+    home = session.desktop.env["HOME"]
+    staging = os.path.join(home, ".cache", "lodestone", "downloads")
+    staged = [os.path.join(folder, name) for folder, _, names in os.walk(staging)
+              for name in names]
+    return sorted(name for name in os.listdir(home) if not name.startswith(".")), staged
+
+
+def scenario_page_download(session, relays):
+    """A click on a page's attachment link saves the whole file under the
+    name its server offers, through the save dialog and the download window."""
+    _, body, name = offer_attachment(session, relays)
+    window, dialog = click_attachment(session)
+    session.screenshot("screenshot-page-download-dialog.png", dialog)
+    session.press(dialog, "Return")  # the offered name, in the home folder
+    session.wait_until_gone(dialog)
+    path = os.path.join(session.desktop.env["HOME"], name)
+    wait_for(lambda: os.path.exists(path) and os.path.getsize(path) == len(body),
+             "the whole file at " + path)
+    with open(path, "rb") as saved:
+        check(saved.read() == body, "the saved file differs from the server's")
+    wait_for(lambda: home_files(session) == ([name], []),
+             "only the file to be left, have %s" % (home_files(session),), timeout=5)
+    time.sleep(0.5)
+    session.screenshot("screenshot-page-download-done.png", window)
+    session.press(window, "Return")
+    session.wait_until_gone(window)
+
+
+def scenario_page_download_cancel(session, relays):
+    """Cancelling the save dialog of a page's attachment leaves no file."""
+    offer_attachment(session, relays)
+    window, dialog = click_attachment(session)
+    session.press(dialog, "Escape")
+    session.wait_until_gone(dialog)
+    session.wait_until_gone(window)
+    wait_for(lambda: home_files(session) == ([], []),
+             "nothing to be left, have %s" % (home_files(session),), timeout=5)
+
+
 SCENARIOS = {scenario.__name__[len("scenario_"):]: scenario for scenario in [
     scenario_link_capture, scenario_player, scenario_scripted_popup, scenario_update_download,
     scenario_update_cancel, scenario_update_current, scenario_update_failed,
-    scenario_close_mid_request]}
+    scenario_close_mid_request, scenario_page_download, scenario_page_download_cancel]}
 
 
 # --- Running ---------------------------------------------------------------------
@@ -665,9 +752,9 @@ def main():
 
     def relays_for(portal):
         relays = {"notice": Relay(portal.sites["notice"]), "player": Relay(portal.sites["player"])}
-        # The pop-up scenario puts a relay in the portal's place, to change
-        # its pages and see every request.
-        if arguments.scenario == "scripted_popup":
+        # The pop-up and page download scenarios put a relay in the portal's
+        # place, to change its pages and see every request.
+        if arguments.scenario in ("scripted_popup", "page_download", "page_download_cancel"):
             relays["portal"] = Relay(portal.sites["portal"])
         return relays
 

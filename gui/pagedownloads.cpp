@@ -1,0 +1,314 @@
+#include "gui/pagedownloads.h"
+
+#include "gui/downloadwindow.h"
+#include "net/downloadname.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QWebEngineDownloadRequest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace gui {
+
+namespace {
+
+// Time from the user's input in a page to the download it causes: the
+// server's answer comes first.
+constexpr qint64 InputGraceMs = 10'000;
+constexpr qint64 CopyChunk = 1 << 20;
+
+using Request = QWebEngineDownloadRequest;
+
+std::string SaveError(const QString& cause) {
+    return "无法保存文件：" + cause.toStdString();
+}
+
+// Why the engine gave up, for the user. Its own words are English, and it
+// reports reasons its enumeration does not name (a length mismatch is 38).
+std::string InterruptText(const Request& request) {
+    constexpr int ContentLengthMismatch = 38;
+    const int reason = request.interruptReason();
+    switch (reason) {
+    case Request::FileNoSpace:
+        return "磁盘空间不足，文件没有下载完整。";
+    case Request::NetworkTimeout:
+        return "连接服务器超时。";
+    case Request::NetworkServerDown:
+    case Request::ServerUnreachable:
+        return "无法连接到服务器。";
+    case Request::ServerCertProblem:
+        return "服务器的安全证书不可信，下载已中止。";
+    case Request::ServerUnauthorized:
+    case Request::ServerForbidden:
+        return "服务器拒绝了下载。";
+    case Request::FileTooShort:
+    case ContentLengthMismatch:
+        return "连接中断，文件没有下载完整。";
+    default:
+        break;
+    }
+    if (reason < Request::NetworkFailed)
+        return "无法写入临时文件。";
+    if (reason < Request::ServerFailed)
+        return "连接中断，文件没有下载完整。";
+    if (reason < Request::UserCanceled)
+        return "服务器出错，下载已中止。";
+    return "下载已取消。";
+}
+
+// Moves the complete file to `target`: renamed on the same file system;
+// from another one copied beside the target under a temporary name, which
+// takes the target's name only once the copy is whole. The error for the
+// user, empty on success or when stopped.
+std::string MoveIntoPlace(const std::filesystem::path& staged, const std::filesystem::path& target,
+                          const std::stop_token& stop) {
+    std::error_code error;
+    std::filesystem::rename(staged, target, error);
+    if (!error)
+        return {};
+    if (error != std::errc::cross_device_link)
+        return SaveError(QString::fromStdString(error.message()));
+    QFile from(QString::fromStdString(staged.string()));
+    QSaveFile to(QFile::decodeName(target.c_str()));
+    if (!from.open(QIODevice::ReadOnly))
+        return SaveError(from.errorString());
+    if (!to.open(QIODevice::WriteOnly))
+        return SaveError(to.errorString());
+    while (!from.atEnd()) {
+        const QByteArray chunk = from.read(CopyChunk);
+        if (stop.stop_requested()) {
+            to.cancelWriting();
+            return {};
+        }
+        if (chunk.isEmpty() || to.write(chunk) != chunk.size())
+            return SaveError(chunk.isEmpty() ? from.errorString() : to.errorString());
+    }
+    return to.commit() ? std::string{} : SaveError(to.errorString());
+}
+
+} // namespace
+
+// A download the engine makes into a staging folder of its own, paused
+// until the user has said where the file goes.
+class EngineDownload final : public QObject, public Download {
+  public:
+    // Accepts `request`, which has just been offered.
+    EngineDownload(Request& request, std::string name) : name_(std::move(name)) {
+        const QString root =
+            QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + "/downloads";
+        if (!QDir().mkpath(root) ||
+            !(staging_ = std::make_unique<QTemporaryDir>(root + "/XXXXXX"))->isValid()) {
+            request.cancel();
+            End(net::DownloadState::Failed, "无法创建临时文件夹。");
+            return;
+        }
+        request.setDownloadDirectory(staging_->path());
+        request.setDownloadFileName(QStringLiteral("download"));
+        Continue(request);
+        rateClock_.start();
+    }
+
+    // The engine offers a download again when it resumes it after a broken
+    // connection: it goes on into the same staging file.
+    void Continue(Request& request) {
+        if (request_ && request_ != &request)
+            request_->disconnect(this);
+        if (staging_ && request_) {
+            request.setDownloadDirectory(request_->downloadDirectory());
+            request.setDownloadFileName(request_->downloadFileName());
+        }
+        request_ = &request;
+        paused_ = false;
+        connect(&request, &Request::stateChanged, this, &EngineDownload::Follow);
+        connect(&request, &Request::receivedBytesChanged, this, &EngineDownload::Measure);
+        request.accept();
+    }
+
+    ~EngineDownload() override {
+        if (request_ && !request_->isFinished())
+            request_->cancel();
+        mover_ = {}; // stops and joins before the staging folder goes
+    }
+
+    net::DownloadProgress Progress() const override {
+        if (ended_)
+            return *ended_;
+        net::DownloadProgress progress;
+        progress.suggestedName = name_;
+        if (!request_) {
+            progress.state = net::DownloadState::Failed;
+            progress.error = "下载已中断。";
+            return progress;
+        }
+        progress.received =
+            static_cast<std::uint64_t>(std::max<qint64>(0, request_->receivedBytes()));
+        if (request_->totalBytes() >= 0)
+            progress.total = static_cast<std::uint64_t>(request_->totalBytes());
+        progress.bytesPerSecond = rate_;
+        progress.state =
+            target_ ? net::DownloadState::Receiving : net::DownloadState::AwaitingTarget;
+        if (moved_.load(std::memory_order_acquire)) {
+            progress.state =
+                moveError_.empty() ? net::DownloadState::Finished : net::DownloadState::Failed;
+            progress.error = moveError_;
+        }
+        return progress;
+    }
+
+    void SaveTo(std::filesystem::path file) override {
+        if (target_ || ended_)
+            return;
+        target_ = std::move(file);
+        Follow();
+    }
+
+  private:
+    void Follow() {
+        if (!request_ || ended_)
+            return;
+        switch (request_->state()) {
+        case Request::DownloadInProgress:
+            // The engine pauses and resumes later, not at the call.
+            if (!target_ && !paused_) {
+                paused_ = true;
+                request_->pause();
+            } else if (target_ && paused_) {
+                paused_ = false;
+                request_->resume();
+            }
+            break;
+        case Request::DownloadCompleted:
+            if (target_ && !mover_.joinable())
+                Place();
+            break;
+        case Request::DownloadInterrupted:
+            End(net::DownloadState::Failed, InterruptText(*request_));
+            break;
+        case Request::DownloadCancelled:
+            End(net::DownloadState::Cancelled);
+            break;
+        default:
+            break;
+        }
+    }
+
+    void Place() {
+        const std::filesystem::path staged =
+            QFile::encodeName(
+                QDir(request_->downloadDirectory()).filePath(request_->downloadFileName()))
+                .toStdString();
+        mover_ = std::jthread([this, staged, target = *target_](std::stop_token stop) {
+            moveError_ = MoveIntoPlace(staged, target, stop);
+            moved_.store(true, std::memory_order_release);
+        });
+    }
+
+    void End(net::DownloadState state, std::string error = {}) {
+        net::DownloadProgress progress = Progress();
+        progress.state = state;
+        progress.error = std::move(error);
+        ended_ = std::move(progress);
+        if (staging_)
+            staging_->remove();
+    }
+
+    // Bytes per second over the last second or so.
+    void Measure() {
+        if (!request_ || rateClock_.elapsed() < 1000)
+            return;
+        rate_ = static_cast<double>(request_->receivedBytes() - rateMark_) * 1000.0 /
+                static_cast<double>(rateClock_.restart());
+        rateMark_ = request_->receivedBytes();
+    }
+
+    QPointer<Request> request_;
+    const std::string name_;
+    std::unique_ptr<QTemporaryDir> staging_;
+    std::optional<std::filesystem::path> target_;
+    std::optional<net::DownloadProgress> ended_;
+    bool paused_ = false;
+    QElapsedTimer rateClock_;
+    qint64 rateMark_ = 0;
+    double rate_ = 0;
+    std::string moveError_; // written by the mover before moved_
+    std::atomic<bool> moved_{false};
+    std::jthread mover_; // last: it stops and joins before the rest goes
+};
+
+namespace {
+
+QWebEnginePage* PageOf(QObject* receiver) {
+    for (auto* widget = qobject_cast<QWidget*>(receiver); widget; widget = widget->parentWidget())
+        if (auto* view = qobject_cast<QWebEngineView*>(widget))
+            return view->page();
+    return nullptr;
+}
+
+} // namespace
+
+PageDownloads::PageDownloads(QWebEngineProfile& profile) {
+    connect(&profile, &QWebEngineProfile::downloadRequested, this, &PageDownloads::Answer);
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+PageDownloads::~PageDownloads() = default;
+
+// Notes where the user's own input went; the page cannot fake it.
+bool PageDownloads::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::KeyPress:
+    case QEvent::TouchBegin:
+        if (event->spontaneous())
+            if (QWebEnginePage* page = PageOf(watched)) {
+                inputPage_ = page;
+                sinceInput_.start();
+            }
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+void PageDownloads::Answer(QWebEngineDownloadRequest* request) {
+    const auto known = downloads_.find(request->id());
+    if (known != downloads_.end() && known->second) {
+        known->second->Continue(*request);
+        return;
+    }
+    QWebEnginePage* page = request->page();
+    const bool byUser = page && page == inputPage_ && sinceInput_.isValid() &&
+                        sinceInput_.elapsed() < InputGraceMs && !request->isSavePageDownload();
+    if (!byUser) {
+        request->cancel();
+        std::fprintf(stderr,
+                     "lodestone: refused a download that the page started on its own (%s)\n",
+                     request->url().scheme().toUtf8().constData());
+        return;
+    }
+    sinceInput_.invalidate();
+    const std::string name = net::CleanedFileName(request->suggestedFileName().toStdString());
+    auto download = std::make_unique<EngineDownload>(*request, name);
+    std::erase_if(downloads_, [](const auto& entry) { return !entry.second; });
+    downloads_[request->id()] = download.get();
+    const QWebEngineView* view = QWebEngineView::forPage(page);
+    StartDownloadWindow(std::move(download), QStringLiteral("下载文件"),
+                        QString::fromStdString(name), view ? view->window() : nullptr);
+}
+
+} // namespace gui

@@ -1,0 +1,44 @@
+#pragma once
+// The files a page offers for download (an attachment, a link with the
+// download attribute, blob: and data: links): the engine fetches them, as
+// only it has the page's session, its form data and its blob: contents; the
+// download window asks where the file goes and shows how it comes.
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+
+#include <map>
+
+class QWebEngineDownloadRequest;
+class QWebEnginePage;
+class QWebEngineProfile;
+
+namespace gui {
+
+class EngineDownload;
+
+// Answers every download request of the profile's pages at once: one that
+// follows the user's own click or key in that page (within a few seconds,
+// one download per input) goes to a download window; any other, a download
+// the page starts on its own, is refused.
+class PageDownloads final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PageDownloads)
+
+  public:
+    explicit PageDownloads(QWebEngineProfile& profile);
+    ~PageDownloads() override;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void Answer(QWebEngineDownloadRequest* request);
+
+    std::map<quint32, QPointer<EngineDownload>> downloads_; // by the engine's id
+    QPointer<QWebEnginePage> inputPage_;                    // where the user's last input went
+    QElapsedTimer sinceInput_;
+};
+
+} // namespace gui
