@@ -30,11 +30,22 @@ void CopyTorrentLinks(Program& program) {
     globals.CacheAPath = text::TextBetween(page, CacheABaseUrl(), LinkEndMarker);
     globals.CacheBPath = text::TextBetween(page, CacheBBaseUrl(), LinkEndMarker);
 
-    program.host.SetClipboardText(CopyText(globals));
-    program.host.ProcessEvents();
-    // Built again: a nested capture may have replaced the texts meanwhile.
-    program.host.ShowMessageBox(CopyText(globals), InformationStyle,
+    const text::Text copyText = CopyText(globals);
+    program.host.SetClipboardText(copyText);
+    program.host.ShowMessageBox(copyText, InformationStyle,
                                 text::Gbk(u8"地址复制成功,请粘贴到空白处"));
+}
+
+// What a click on a link leads to, run from the event loop once the engine
+// has its answer. It starts from the hash the click captured, whatever
+// requests came in between.
+void ActOnLink(Program& program, const text::Text& infoHash, bool play, bool copy) {
+    program.globals.CapturedInfoHash = infoHash;
+    if (play)
+        PlayCapturedHash(program);
+    // A link can be both; the player opens first, then the links are copied.
+    if (copy)
+        CopyTorrentLinks(program);
 }
 
 } // namespace
@@ -81,14 +92,14 @@ void OnMainBrowserNewWindow(Program& program, host::ComObject& newWindowTarget, 
                             bool byUser) {
     Globals& globals = program.globals;
     program.host.AdoptNewWindow(MainBrowser, newWindowTarget);
-    const bool isPlayLink = text::FindText(globals.LastStatusText, PlayMarker) != -1;
+    const bool play = byUser && text::FindText(globals.LastStatusText, PlayMarker) != -1;
+    const bool copy = byUser && text::FindText(globals.LastStatusText, TorrentMarker) != -1;
     globals.CapturedInfoHash = text::TextAfterLast(globals.LastStatusText, HashMarker);
-    if (byUser && isPlayLink)
-        PlayCapturedHash(program);
-    // A link can be both; the player opens first, then the links are copied.
-    if (byUser && text::FindText(globals.LastStatusText, TorrentMarker) != -1)
-        CopyTorrentLinks(program);
     cancel = true;
+    if (play || copy)
+        program.host.PostWork([&program, infoHash = globals.CapturedInfoHash, play, copy] {
+            ActOnLink(program, infoHash, play, copy);
+        });
 }
 
 } // namespace app

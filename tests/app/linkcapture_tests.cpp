@@ -51,6 +51,31 @@ TEST_F(LinkCaptureTest, TorrentLinkFetchesThePageCopiesFiveLinesAndConfirms) {
     EXPECT_EQ(host.Property(MainWindow, host::PropVisible), 1);
 }
 
+// The engine's page waits for the answer to its request: the handler answers
+// at once, and the click acts from the event loop afterwards, on the hash it
+// captured even when a pop-up came in between.
+TEST_F(LinkCaptureTest, TheRequestIsAnsweredBeforeTheLinkActs) {
+    const auto request = [this](bool byUser) {
+        host::ComObject slot;
+        bool cancel = false;
+        host.Component(app::MainBrowser).onNewWindow(slot, cancel, byUser);
+        EXPECT_TRUE(cancel && slot);
+    };
+    host.HoverLink(app::MainBrowser, "http://127.0.0.1:47901/magnet/torrent?info_hash=ABC");
+    request(true);
+    EXPECT_TRUE(portal.Requests().empty());
+    EXPECT_FALSE(host.IsCreated(PlayerWindow));
+    host.HoverLink(app::MainBrowser, "http://127.0.0.1:47901/torrent?info_hash=POPUP");
+    request(false);
+
+    host.ProcessEvents();
+    ASSERT_TRUE(host.IsCreated(PlayerWindow));
+    EXPECT_TRUE(host.navigations.back().url.ends_with("btih:ABC"));
+    EXPECT_EQ(portal.Requests(), std::vector<std::string>{"/torrent?info_hash=ABC"});
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].content, ExpectedCopyText("ABC", "/t/ABC.torrent", "/b/ABC.torrent"));
+}
+
 TEST_F(LinkCaptureTest, HashIsEverythingAfterTheLastMarker) {
     struct Case {
         const char* status;
