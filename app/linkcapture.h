@@ -11,6 +11,8 @@ text::Text TorrentPageUrlPrefix();
 text::Text CacheABaseUrl();
 text::Text CacheBBaseUrl();
 
+// The first two lines: all that is copied when the torrent page fails.
+text::Text MagnetText(const Globals& globals);
 // The five lines put on the clipboard for a torrent link.
 text::Text CopyText(const Globals& globals);
 

@@ -23,7 +23,8 @@ class TestPortal {
                 response.status = 404;
                 return;
             }
-            response.set_content(page->second, "text/html; charset=utf-8");
+            response.status = page->second.status;
+            response.set_content(page->second.body, "text/html; charset=utf-8");
         });
         if (!server_.bind_to_port(host, port))
             throw std::runtime_error("test portal: port in use");
@@ -31,17 +32,20 @@ class TestPortal {
         while (!server_.is_running())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ~TestPortal() {
-        server_.stop();
-        thread_.join();
-    }
+    ~TestPortal() { Stop(); }
     TestPortal(const TestPortal&) = delete;
     TestPortal& operator=(const TestPortal&) = delete;
 
     // Serves `utf8Body` at `path` (query ignored).
-    void Serve(const std::string& path, std::string utf8Body) {
+    void Serve(const std::string& path, std::string utf8Body, int status = 200) {
         std::lock_guard lock(mutex_);
-        pages_[path] = std::move(utf8Body);
+        pages_[path] = {std::move(utf8Body), status};
+    }
+    // Closes the port: later requests find nobody there.
+    void Stop() {
+        server_.stop();
+        if (thread_.joinable())
+            thread_.join();
     }
     std::vector<std::string> Requests() {
         std::lock_guard lock(mutex_);
@@ -52,6 +56,10 @@ class TestPortal {
     httplib::Server server_;
     std::thread thread_;
     std::mutex mutex_;
-    std::map<std::string, std::string> pages_;
+    struct Page {
+        std::string body;
+        int status = 200;
+    };
+    std::map<std::string, Page> pages_;
     std::vector<std::string> requests_;
 };
