@@ -144,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static fakes::FakeHost host;
     static net::CookieStore cookies;
     static net::CurlInternet internet(
-        cookies, net::CurlOptions{std::chrono::seconds(2), std::chrono::seconds(2), {}});
+        cookies, net::TransferOptions{std::chrono::seconds(2), std::chrono::seconds(2), {}});
     cookies = net::CookieStore{};
     server->Set(response);
 

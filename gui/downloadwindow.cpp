@@ -90,7 +90,7 @@ void PlaceOnScreen(QWidget& window, const QWidget* near) {
 } // namespace
 
 DownloadWindow::DownloadWindow(const QString& url, const net::CookieStore& cookies, QWidget* parent,
-                               net::DownloadOptions options)
+                               net::TransferOptions options)
     : QWidget(parent, Qt::Window), download_(std::make_unique<net::FileDownload>(
                                        url.toStdString(), cookies, std::move(options))),
       name_(new QLabel(this)), status_(new QLabel(this)), bar_(new QProgressBar(this)),

@@ -29,7 +29,7 @@ class DownloadWindow final : public QWidget {
 
   public:
     DownloadWindow(const QString& url, const net::CookieStore& cookies, QWidget* parent = nullptr,
-                   net::DownloadOptions options = {});
+                   net::TransferOptions options = {});
     ~DownloadWindow() override;
     Q_DISABLE_COPY_MOVE(DownloadWindow)
 

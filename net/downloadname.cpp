@@ -1,5 +1,6 @@
 #include "net/downloadname.h"
 
+#include "net/curlhandle.h"
 #include "text/codepage.h"
 #include "text/text.h"
 
@@ -24,30 +25,14 @@ std::string_view TrimBlanks(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::string PercentDecoded(std::string_view text) {
-    std::string decoded;
-    decoded.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const int high = text[i] == '%' && i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
-        if (low >= 0) {
-            decoded += static_cast<char>(high * 16 + low);
-            i += 2;
-        } else {
-            decoded += text[i];
-        }
-    }
-    return decoded;
+    int length = 0;
+    // An empty input would be read up to its NUL.
+    const curl::Text decoded(
+        text.empty()
+            ? nullptr
+            : curl_easy_unescape(nullptr, text.data(), static_cast<int>(text.size()), &length));
+    return decoded ? std::string(decoded.get(), static_cast<std::size_t>(length)) : std::string();
 }
 
 // Servers in the GBK world send GBK names; anything that is not UTF-8 is

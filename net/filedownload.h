@@ -8,6 +8,7 @@
 // never opened or run.
 
 #include "net/cookiestore.h"
+#include "net/transfer.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -21,19 +22,6 @@
 #include <thread>
 
 namespace net {
-
-// Bytes per second below which a download counts as stalled.
-constexpr double MinimumByteRate = 1.0;
-
-struct DownloadOptions {
-    std::chrono::seconds connectTimeout{60};
-    // Once connected, a download that receives less than MinimumByteRate
-    // averaged over this span fails. There is no limit on its whole length:
-    // large files are slow.
-    std::chrono::milliseconds stallWindow{30'000};
-    // Certificates (PEM) to trust instead of the system's; for tests.
-    std::string caFile;
-};
 
 enum class DownloadState {
     Connecting,     // the request is out; no usable response yet
@@ -67,8 +55,10 @@ class FileDownload final {
   public:
     // Starts the download of `url` (UTF-8). The cookies that apply are taken
     // from `cookies` here, on the caller's thread; cookies that redirects set
-    // stay with this download. A refused address fails at once.
-    FileDownload(std::string url, const CookieStore& cookies, DownloadOptions options = {});
+    // stay with this download. A refused address fails at once. A download
+    // stalls as any exchange does, but has no size or time limit: large files
+    // are slow.
+    FileDownload(std::string url, const CookieStore& cookies, TransferOptions options = {});
     // Cancels a running download and waits for the worker.
     ~FileDownload();
     FileDownload(const FileDownload&) = delete;
@@ -83,13 +73,13 @@ class FileDownload final {
     DownloadProgress Progress() const;
 
   private:
-    class Transfer;
-    void Run(std::stop_token stop, std::string url, CookieStore cookies);
+    class Receiver;
+    void Run(std::stop_token stop, Address address, CookieStore cookies);
     void Update(const std::function<void(DownloadProgress&)>& change);
     // The target, once given; none when the download was cancelled first.
     std::optional<std::filesystem::path> WaitForTarget(std::stop_token stop);
 
-    DownloadOptions options_;
+    TransferOptions options_;
     mutable std::mutex mutex_;
     std::condition_variable_any targetGiven_;
     DownloadProgress progress_;

@@ -1,6 +1,7 @@
 #include "net/webpageaccess.h"
 
 #include "net/ownermessagebox.h"
+#include "net/transfer.h"
 #include "net/url.h"
 #include "text/codepage.h"
 #include "text/encoding.h"
@@ -15,7 +16,6 @@ namespace {
 
 using text::Text;
 
-constexpr std::string_view UserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 constexpr std::string_view DefaultAccept =
     "Accept: image/gif, image/bmp, image/x-xbitmap, image/jpeg, image/pjpeg, "
     "application/x-shockwave-flash, application/vnd.ms-excel, application/vnd.ms-powerpoint, "

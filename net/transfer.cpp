@@ -1,0 +1,439 @@
+#include "net/transfer.h"
+
+#include "text/text.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <utility>
+
+namespace net {
+
+namespace {
+
+constexpr std::size_t ReceiveBufferSize = 128 * 1024;
+
+using Clock = std::chrono::steady_clock;
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           text::ToLowerCase(text.substr(0, prefix.size())) == text::ToLowerCase(prefix);
+}
+
+// Percent-encodes what `escaped` says, in upper-case hex.
+template <typename Escaped> std::string Escape(std::string_view text, Escaped escaped) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string result;
+    result.reserve(text.size());
+    for (const unsigned char c : text) {
+        if (escaped(c))
+            result.append({'%', Hex[c >> 4], Hex[c & 0xF]});
+        else
+            result += static_cast<char>(c);
+    }
+    return result;
+}
+
+// The path goes into the request line as it stands, except bytes that cannot
+// stand in a request target: controls, the blank, "#" (which would cut the
+// target short) and every byte from 0x80 up (a GBK info-hash, say).
+std::string RequestTarget(std::string_view path) {
+    return Escape(path, [](unsigned char c) { return c <= 0x20 || c == '#' || c >= 0x7F; });
+}
+
+bool IsControl(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+
+// A header value goes out as valid as the request target: no control byte
+// raw, and the Referer escaped like the address it repeats.
+std::string WireHeaderLine(std::string_view line) {
+    constexpr std::string_view Referer = "referer:";
+    if (!StartsWithNoCase(line, Referer))
+        return Escape(line, IsControl);
+    const std::size_t value = std::min(line.find_first_not_of(' ', Referer.size()), line.size());
+    return std::string(line.substr(0, value)) + RequestTarget(line.substr(value));
+}
+
+// The value of an environment variable in small letters, else in capitals.
+std::string Variable(const ProxySettings::Lookup& variable, std::string name) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (const char* value = variable(name.c_str()); value && *value)
+            return text::TrimSpaces(value);
+        name = text::ToUpperCase(name);
+    }
+    return {};
+}
+
+// A proxy named without a scheme is an http proxy, on port 80 when none is given.
+std::string ProxyUrl(std::string proxy) {
+    if (!proxy.empty() && proxy.find("://") == std::string::npos)
+        proxy = "http://" + proxy;
+    if (StartsWithNoCase(proxy, "http://")) {
+        const std::size_t end = std::min(proxy.find('/', 7), proxy.size());
+        const std::size_t colon = proxy.rfind(':', end), bracket = proxy.rfind(']', end);
+        if (colon < 7 || (bracket != std::string::npos && colon < bracket))
+            proxy.insert(end, ":80");
+    }
+    return proxy;
+}
+
+bool IsLoopbackOrLinkLocal(std::string_view host) {
+    return host == "localhost" || host.ends_with(".localhost") || host.starts_with("127.") ||
+           host == "[::1]" || host.starts_with("169.254.") || host.starts_with("[fe80:");
+}
+
+std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {
+    char* text = nullptr;
+    if (curl_url_get(url, part, &text, flags) != CURLUE_OK)
+        return {};
+    const curl::Text owned(text);
+    return text;
+}
+
+bool IsRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+} // namespace
+
+std::string Address::Origin() const {
+    return (secure ? "https://" : "http://") + host + ":" + std::to_string(port);
+}
+
+std::string Address::Url() const {
+    return Origin() + RequestTarget(path);
+}
+
+std::optional<Address> ParseAddress(std::string_view url, std::string_view base) {
+    const std::string text = Escape(url, [](unsigned char c) { return c == ' ' || IsControl(c); });
+    const curl::UrlHandle handle(curl_url());
+    if (!handle ||
+        (!base.empty() &&
+         curl_url_set(handle.get(), CURLUPART_URL, std::string(base).c_str(), 0) != CURLUE_OK) ||
+        curl_url_set(handle.get(), CURLUPART_URL, text.c_str(), CURLU_URLENCODE) != CURLUE_OK)
+        return std::nullopt;
+    const std::string scheme = UrlPart(handle.get(), CURLUPART_SCHEME);
+    Address address{scheme == "https", text::ToLowerCase(UrlPart(handle.get(), CURLUPART_HOST)),
+                    std::atoi(UrlPart(handle.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT).c_str()),
+                    UrlPart(handle.get(), CURLUPART_PATH)};
+    if (const std::string query = UrlPart(handle.get(), CURLUPART_QUERY); !query.empty())
+        address.path += "?" + query;
+    if ((scheme != "http" && scheme != "https") || address.host.empty())
+        return std::nullopt;
+    return address;
+}
+
+ProxySettings ProxySettings::FromEnvironment(const Lookup& variable) {
+    ProxySettings settings;
+    settings.http = settings.https = ProxyUrl(Variable(variable, "all_proxy"));
+    if (settings.http.empty()) {
+        settings.http = ProxyUrl(Variable(variable, "http_proxy"));
+        settings.https = ProxyUrl(Variable(variable, "https_proxy"));
+    }
+    const std::string noProxy = Variable(variable, "no_proxy");
+    std::string_view rules = noProxy;
+    for (std::string_view rule; !rules.empty(); rules.remove_prefix(rule.size())) {
+        rules.remove_prefix(std::min(rules.find_first_not_of(", \t"), rules.size()));
+        rule = rules.substr(0, rules.find_first_of(", \t"));
+        if (rule == "<-loopback>")
+            settings.bypassLoopback = false;
+        else if (!rule.empty())
+            settings.bypass.push_back(text::ToLowerCase(rule));
+    }
+    return settings;
+}
+
+// Rules match the end of the host name, as the browser reads the variable:
+// "example.com" and ".example.com" alike cover www.example.com.
+std::string ProxySettings::For(const Address& to) const {
+    const std::string& proxy = to.secure ? https : http;
+    if (proxy.empty() || (bypassLoopback && IsLoopbackOrLinkLocal(to.host)))
+        return {};
+    for (std::string_view rule : bypass) {
+        if (rule == "*" || (rule == "<local>" && to.host.find_first_of(".:") == std::string::npos))
+            return {};
+        const std::size_t colon = rule.rfind(':');
+        if (colon != std::string_view::npos && rule.find(']', colon) == std::string_view::npos) {
+            if (rule.substr(colon + 1) != std::to_string(to.port))
+                continue;
+            rule = rule.substr(0, colon);
+        }
+        if (rule.starts_with('*'))
+            rule.remove_prefix(1);
+        if (!rule.empty() && to.host.ends_with(rule))
+            return {};
+    }
+    return proxy;
+}
+
+std::vector<std::string> Response::Values(std::string_view name) const {
+    std::vector<std::string> values;
+    std::string_view rest = head;
+    while (!rest.empty()) {
+        const auto end = rest.find("\r\n");
+        const std::string_view line = rest.substr(0, end);
+        if (line.size() > name.size() && line[name.size()] == ':' && StartsWithNoCase(line, name))
+            values.push_back(text::TrimSpaces(line.substr(name.size() + 1)));
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 2);
+    }
+    return values;
+}
+
+Transfer::Transfer(Request request, CookieStore& cookies, const TransferOptions& options,
+                   Sink& sink)
+    : request_(std::move(request)), cookies_(cookies), options_(options), sink_(sink) {
+    if (!multi_ || !StartHop()) {
+        result_ = CURLE_OUT_OF_MEMORY;
+        end_ = TransferEnd::Broken;
+    }
+}
+
+Transfer::~Transfer() {
+    if (multi_ && easy_)
+        curl_multi_remove_handle(multi_.get(), easy_.get());
+}
+
+bool Transfer::StartHop() {
+    easy_.reset(curl_easy_init());
+    if (!easy_)
+        return false;
+    response_ = {};
+    headDone_ = false;
+    moved_ = 0;
+    RestartStallClock();
+
+    // Headers curl would add of its own accord are switched off by naming
+    // them without a value; the store's cookies follow the caller's lines.
+    const Address& to = request_.address;
+    std::vector<std::string> lines;
+    for (const std::string& line : request_.headers)
+        lines.push_back(WireHeaderLine(line));
+    for (const char* own :
+         {"Accept:", "Expect:", "Content-Type:", "Content-Length:", "Proxy-Connection:"})
+        lines.emplace_back(own);
+    const std::string path = to.path.substr(0, to.path.find_first_of("?#"));
+    if (const std::string cookies = cookies_.CookieHeader(to.host, path, to.secure);
+        !cookies.empty())
+        lines.push_back("Cookie: " + cookies);
+    headerList_.reset();
+    for (const std::string& line : lines) {
+        if (curl_slist* longer = curl_slist_append(headerList_.get(), line.c_str())) {
+            (void)headerList_.release();
+            headerList_.reset(longer);
+        }
+    }
+
+    // The caller's own proxy keeps its meaning: plain http through it, the
+    // rest direct. An http proxy gets the absolute form, with the port only
+    // when it is not the default; a tunnel (https, SOCKS) gets the path.
+    const std::string proxy = request_.proxy.empty() ? options_.proxies.For(to)
+                              : to.secure            ? ""
+                                                     : request_.proxy;
+    const bool absolute = !proxy.empty() && !to.secure && !StartsWithNoCase(proxy, "socks");
+    const std::string port = to.port == 80 ? "" : ":" + std::to_string(to.port);
+    const std::string target =
+        absolute ? "http://" + to.host + port + RequestTarget(to.path) : RequestTarget(to.path);
+    CURL* easy = easy_.get();
+    curl_easy_setopt(easy, CURLOPT_URL, (to.Origin() + "/").c_str());
+    curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, target.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, request_.httpVersion);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, request_.userAgent.c_str());
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList_.get());
+    // An empty proxy also keeps curl from reading the environment its own way.
+    curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+    if (request_.verb == "POST") {
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(request_.body.size()));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request_.body.data());
+    } else if (request_.verb != "GET") {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request_.verb.c_str());
+    }
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::HeaderCallback);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::BodyCallback);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(options_.connectTimeout.count()));
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, static_cast<long>(ReceiveBufferSize));
+    if (!options_.caFile.empty())
+        curl_easy_setopt(easy, CURLOPT_CAINFO, options_.caFile.c_str());
+    return curl_multi_add_handle(multi_.get(), easy) == CURLM_OK;
+}
+
+void Transfer::Turn(std::chrono::milliseconds wait) {
+    if (end_ != TransferEnd::Running)
+        return;
+    const std::uint64_t before = bodyBytes_;
+    int running = 0;
+    curl_multi_perform(multi_.get(), &running);
+    int queued = 0;
+    while (const CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
+        if (message->msg == CURLMSG_DONE) {
+            result_ = message->data.result;
+            EndHop();
+            break;
+        }
+    }
+    // Either limit ends the exchange as a broken transfer does: what came
+    // until then stands.
+    if (end_ == TransferEnd::Running && Stalled())
+        Finish(TransferEnd::Stalled);
+    else if (end_ == TransferEnd::Running && std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 Clock::now() - started_) > options_.timeLimit)
+        Finish(TransferEnd::TimedOut);
+    if (end_ == TransferEnd::Running && bodyBytes_ == before)
+        curl_multi_poll(multi_.get(), nullptr, 0, static_cast<int>(wait.count()), nullptr);
+}
+
+// A hop ends with its body read, on a failure, or cut short because it
+// redirects; the exchange then goes on with the next hop or is over.
+void Transfer::EndHop() {
+    curl_multi_remove_handle(multi_.get(), easy_.get());
+    if (next_) {
+        request_.address = *std::exchange(next_, std::nullopt);
+        if (StartHop())
+            return;
+        result_ = CURLE_OUT_OF_MEMORY;
+    }
+    if (cut_ != TransferEnd::Running)
+        end_ = cut_;
+    else
+        end_ = result_ == CURLE_OK ? TransferEnd::Complete : TransferEnd::Broken;
+}
+
+void Transfer::Finish(TransferEnd end) {
+    if (end_ != TransferEnd::Running)
+        return;
+    curl_multi_remove_handle(multi_.get(), easy_.get());
+    next_.reset();
+    end_ = end;
+}
+
+bool Transfer::Cut(TransferEnd why) {
+    cut_ = why;
+    return false;
+}
+
+// Connecting has a limit of its own; from the request on, the clock runs
+// whenever neither the request nor the response moves, and what moves is
+// measured over whole spans.
+bool Transfer::Stalled() {
+    curl_off_t ready = 0, sent = 0, bodyBytes = 0;
+    long headerBytes = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_PRETRANSFER_TIME_T, &ready);
+    curl_easy_getinfo(easy_.get(), CURLINFO_SIZE_UPLOAD_T, &sent);
+    curl_easy_getinfo(easy_.get(), CURLINFO_SIZE_DOWNLOAD_T, &bodyBytes);
+    curl_easy_getinfo(easy_.get(), CURLINFO_HEADER_SIZE, &headerBytes);
+    const auto now = Clock::now();
+    const auto progress = static_cast<std::uint64_t>(sent + headerBytes + bodyBytes);
+    if (ready == 0) {
+        RestartStallClock();
+        return false;
+    }
+    if (progress != moved_) {
+        moved_ = progress;
+        lastMove_ = now;
+    }
+    const std::chrono::duration<double> span = now - spanStart_;
+    if (now - lastMove_ > options_.stallTimeout)
+        return true;
+    if (span < options_.stallTimeout)
+        return false;
+    const bool slow =
+        static_cast<double>(progress - spanStartBytes_) < MinimumByteRate * span.count();
+    spanStart_ = now;
+    spanStartBytes_ = progress;
+    return slow;
+}
+
+// Also after the sink has taken its time: a wait for the user's choice is no stall.
+void Transfer::RestartStallClock() {
+    lastMove_ = spanStart_ = Clock::now();
+    spanStartBytes_ = moved_;
+}
+
+std::size_t Transfer::HeaderCallback(char* data, std::size_t size, std::size_t count, void* self) {
+    const std::size_t length = size * count;
+    return static_cast<Transfer*>(self)->OnHeaderLine({data, length}) ? length : 0;
+}
+
+std::size_t Transfer::BodyCallback(char* data, std::size_t size, std::size_t count, void* self) {
+    const std::size_t length = size * count;
+    return static_cast<Transfer*>(self)->OnBody(data, length) ? length : 0;
+}
+
+bool Transfer::OnHeaderLine(std::string_view line) {
+    if (headDone_)
+        return true; // trailers after a chunked body
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.remove_suffix(1);
+    if (line.starts_with("HTTP/"))
+        response_.head.clear();
+    response_.head.append(line).append("\r\n");
+    return line.empty() ? OnHead() : true;
+}
+
+// False ends the hop at once: neither a redirect's own body nor an unwanted
+// one is read.
+bool Transfer::OnHead() {
+    Response& response = response_;
+    const std::string_view statusLine =
+        std::string_view(response.head).substr(0, response.head.find("\r\n"));
+    if (const auto space = statusLine.find(' '); space != std::string_view::npos)
+        std::from_chars(statusLine.data() + space + 1, statusLine.data() + statusLine.size(),
+                        response.status);
+    if (response.status >= 100 && response.status < 200) {
+        response.status = 0;
+        return true; // an interim response; the real one follows
+    }
+    headDone_ = true;
+    const std::vector<std::string> location = response.Values("location");
+    if (!IsRedirect(response.status) || location.empty()) {
+        std::uint64_t length = 0;
+        for (const std::string& value : response.Values("content-length"))
+            if (std::from_chars(value.data(), value.data() + value.size(), length).ec ==
+                std::errc())
+                response.length = length;
+        response.url = request_.address.Url();
+        final_ = response;
+        if (response.length && *response.length > options_.bodyLimit)
+            return Cut(TransferEnd::TooLarge);
+        const bool wanted = sink_.Begin(*final_);
+        RestartStallClock();
+        return wanted || Cut(TransferEnd::Refused);
+    }
+    const Address& from = request_.address;
+    for (const std::string& cookie : response.Values("set-cookie"))
+        cookies_.SetCookie(from.Origin() + from.path, {}, cookie);
+    if (redirects_ == MostRedirects)
+        return Cut(TransferEnd::TooManyRedirects);
+    next_ = ParseAddress(location.front(), from.Url());
+    if (!next_ || (from.secure && !next_->secure)) {
+        next_.reset();
+        return Cut(TransferEnd::RedirectRefused);
+    }
+    ++redirects_;
+    const int status = response.status;
+    if (status == 303 || ((status == 301 || status == 302) && request_.verb == "POST")) {
+        request_.verb = "GET";
+        request_.body.clear();
+        std::erase_if(request_.headers, [](const std::string& line) {
+            return StartsWithNoCase(line, "content-length:") ||
+                   StartsWithNoCase(line, "content-type:");
+        });
+    }
+    return false;
+}
+
+bool Transfer::OnBody(const char* data, std::size_t size) {
+    if (size > options_.bodyLimit - bodyBytes_)
+        return Cut(TransferEnd::TooLarge);
+    bodyBytes_ += size;
+    return sink_.Write(data, size) || Cut(TransferEnd::Refused);
+}
+
+} // namespace net

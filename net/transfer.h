@@ -1,0 +1,187 @@
+#pragma once
+// The program's one libcurl client, for pages read into memory and files
+// saved to disk alike: one request, its redirects followed hop by hop (the
+// cookies a redirect sets stored before the next hop asks), the final
+// response's head handed to a sink and its body written there, and the limits
+// that end an exchange. It moves only when its driver turns it, so the driver
+// decides what happens between turns.
+
+#include "net/cookiestore.h"
+#include "net/curlhandle.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace net {
+
+constexpr std::string_view UserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+constexpr int MostRedirects = 10;
+constexpr std::chrono::milliseconds ConnectTimeLimit{60'000};
+// Once the request is out, an exchange stalls when nothing moves for this
+// long, or when less than MinimumByteRate arrives averaged over it, so that a
+// server dripping a byte now and then cannot hold it for ever.
+constexpr std::chrono::milliseconds StallTimeLimit{30'000};
+constexpr double MinimumByteRate = 1.0;
+// A page read into memory has no business being larger, or taking longer
+// (redirects included); a download to a file has neither limit.
+constexpr std::size_t BodySizeLimit = std::size_t(128) << 20;
+constexpr std::chrono::milliseconds ExchangeTimeLimit{120'000};
+
+struct Address;
+
+// The proxies of the environment, taken as the embedded browser takes them:
+// all_proxy for every scheme, else http_proxy and https_proxy each for its
+// own (a name in small letters first, then in capitals), never one scheme's
+// proxy for the other. Hosts that no_proxy names (suffixes, "*" for all,
+// "<local>" for names without a dot, each with an optional port) go direct,
+// and so do localhost and loopback and link-local addresses unless no_proxy
+// holds "<-loopback>".
+struct ProxySettings {
+    std::string http, https; // "scheme://host:port"; empty: direct
+    std::vector<std::string> bypass;
+    bool bypassLoopback = true;
+
+    // `variable` answers like std::getenv.
+    using Lookup = std::function<const char*(const char*)>;
+    static ProxySettings FromEnvironment(const Lookup& variable = &Getenv);
+    // The proxy a request to `address` goes through; empty: direct.
+    std::string For(const Address& address) const;
+
+  private:
+    static const char* Getenv(const char* name) { return std::getenv(name); }
+};
+
+struct TransferOptions {
+    std::chrono::milliseconds connectTimeout = ConnectTimeLimit;
+    std::chrono::milliseconds stallTimeout = StallTimeLimit;
+    std::string caFile; // certificates (PEM) to trust instead of the system's; for tests
+    std::chrono::milliseconds timeLimit = ExchangeTimeLimit;
+    std::size_t bodyLimit = BodySizeLimit;
+    ProxySettings proxies = ProxySettings::FromEnvironment();
+};
+
+// Where one request goes. The path (query included) stays as it was given;
+// the bytes that cannot stand in a request target are escaped on the wire.
+struct Address {
+    bool secure = false;
+    std::string host;
+    int port = 80;
+    std::string path = "/";
+
+    std::string Origin() const; // "scheme://host:port"
+    std::string Url() const;    // the origin and the escaped path
+};
+
+// An http or https address with a host, `url` read against `base` when one is
+// given; none for anything else. Controls and blanks are escaped first: later
+// libcurl refuses a literal space that earlier ones took.
+std::optional<Address> ParseAddress(std::string_view url, std::string_view base = {});
+
+struct Request {
+    Address address;
+    std::string verb = "GET";
+    std::vector<std::string> headers; // lines without their line ends
+    std::string body;                 // for a POST
+    long httpVersion = CURL_HTTP_VERSION_NONE;
+    // The caller's own proxy, for plain http only; it replaces the
+    // environment's, and everything else then goes direct.
+    std::string proxy;
+    std::string userAgent{UserAgent};
+};
+
+struct Response {
+    int status = 0;
+    std::string head; // the status and header lines, each ending in CR LF, then an empty line
+    std::optional<std::uint64_t> length;
+    std::string url; // where it came from
+
+    // The values of the header lines called `name` (any letter case), trimmed.
+    std::vector<std::string> Values(std::string_view name) const;
+};
+
+class Sink {
+  public:
+    virtual ~Sink() = default;
+    // The final response's head. False: its body is not wanted, and the
+    // exchange ends.
+    virtual bool Begin(const Response& response) = 0;
+    // False ends the exchange.
+    virtual bool Write(const char* data, std::size_t size) = 0;
+};
+
+enum class TransferEnd {
+    Running,
+    Complete,
+    Broken, // see Result
+    Stalled,
+    TimedOut,
+    TooLarge,
+    TooManyRedirects,
+    RedirectRefused, // to another scheme, or from https back to http
+    Refused,         // by the sink
+    Abandoned,       // by the driver
+};
+
+class Transfer final {
+  public:
+    // The request goes out at the first turn.
+    Transfer(Request request, CookieStore& cookies, const TransferOptions& options, Sink& sink);
+    ~Transfer();
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+
+    // Lets the exchange move, then, unless body came or it ended, waits on
+    // the network for at most `wait`.
+    void Turn(std::chrono::milliseconds wait);
+    void Abandon() { Finish(TransferEnd::Abandoned); }
+    // Cuts a turn's wait short; from any thread.
+    void Wake() { curl_multi_wakeup(multi_.get()); }
+
+    TransferEnd End() const { return end_; }
+    CURLcode Result() const { return result_; }
+    // Once its head has come.
+    const std::optional<Response>& Final() const { return final_; }
+
+  private:
+    bool StartHop();
+    void EndHop();
+    void Finish(TransferEnd end);
+    bool Cut(TransferEnd why);
+    bool Stalled();
+    void RestartStallClock();
+    bool OnHeaderLine(std::string_view line);
+    bool OnHead();
+    bool OnBody(const char* data, std::size_t size);
+    static std::size_t HeaderCallback(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t BodyCallback(char* data, std::size_t size, std::size_t count, void* self);
+
+    Request request_;
+    CookieStore& cookies_;
+    TransferOptions options_;
+    Sink& sink_;
+    curl::Multi multi_{curl_multi_init()};
+    curl::Easy easy_;
+    curl::HeaderList headerList_;
+    TransferEnd end_ = TransferEnd::Running;
+    TransferEnd cut_ = TransferEnd::Running; // why a callback ended the hop
+    CURLcode result_ = CURLE_OK;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    int redirects_ = 0;
+    std::optional<Address> next_;
+    Response response_; // the one being received
+    bool headDone_ = false;
+    std::optional<Response> final_;
+    std::uint64_t bodyBytes_ = 0;
+    // The stall rule: when anything last moved, and where the current span began.
+    std::uint64_t moved_ = 0;
+    std::chrono::steady_clock::time_point lastMove_, spanStart_;
+    std::uint64_t spanStartBytes_ = 0;
+};
+
+} // namespace net
