@@ -86,13 +86,15 @@ class PortalProcess:
 class Relay:
     """Stands for one of the portal's sites on a port of its own: records each
     request target byte for byte as it arrives and answers with what the
-    portal answers to `forward(target)`, its body passed through `edit`."""
+    portal answers to `forward(target)`, its body passed through `edit` and
+    `replacements`."""
 
     def __init__(self, port, upstream):
         self.targets = []
         self.upstream = upstream
         self.forward = lambda target: target
         self.edit = lambda target, body: body
+        self.replacements = []  # (old, new) byte strings, replaced in every body
         relay = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -104,6 +106,8 @@ class Relay:
                     connection.request("GET", relay.forward(self.path))
                     reply = connection.getresponse()
                     body = relay.edit(self.path, reply.read())
+                    for old, new in relay.replacements:
+                        body = body.replace(old, new)
                     self.send_response(reply.status)
                     self.send_header("Content-Type", reply.getheader("Content-Type", "text/html"))
                     self.send_header("Content-Length", str(len(body)))
@@ -508,7 +512,6 @@ def scenario_slow_torrent_page(session, relays):
     timer keeps ticking and a key typed into its search box arrives; then
     clipboard and box are as ever."""
     hash_ = result_hash(session.portal)
-    sites = session.portal.sites
     log = []  # (when, target) of each request the portal relay answers
 
     def edit(target, body):
@@ -516,9 +519,6 @@ def scenario_slow_torrent_page(session, relays):
         if target.startswith("/torrent?"):
             time.sleep(SLOW_PAGE_SECONDS)
             log.append((time.monotonic(), "answered"))
-            # The program knows the caches on the relays' ports.
-            for site in ("cache-a", "cache-b"):
-                body = body.replace(sites[site].encode(), relays[site].address.encode())
         elif target.endswith("t=" + SEARCH_TERM):
             body = body.replace(b"</body>", LIVELY_SCRIPT + b"</body>")
         return body
@@ -765,8 +765,10 @@ def main():
                   "player": Relay(base + 6, portal.sites["player"])}
         if behind:
             relays["portal"] = Relay(base, portal.sites["portal"])
-            relays["cache-a"] = Relay(base + 2, portal.sites["cache-a"])
-            relays["cache-b"] = Relay(base + 3, portal.sites["cache-b"])
+            for site, port in (("cache-a", base + 2), ("cache-b", base + 3)):
+                relays[site] = Relay(port, portal.sites[site])
+                relays["portal"].replacements.append(
+                    (portal.sites[site].encode(), relays[site].address.encode()))
         return relays
 
     portal_base = arguments.base_port + (10 if behind else 0)
