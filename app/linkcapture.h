@@ -11,6 +11,8 @@ text::Text TorrentPageUrlPrefix(const Sites& sites);
 text::Text CacheABaseUrl(const Sites& sites);
 text::Text CacheBBaseUrl(const Sites& sites);
 
+// The first two lines: all that is copied when the torrent page fails.
+text::Text MagnetText(const Globals& globals);
 // The five lines put on the clipboard for a torrent link.
 text::Text CopyText(const Sites& sites, const Globals& globals);
 
@@ -21,8 +23,10 @@ void OnBrowserStatusText(Program& program, const text::Text& statusText);
 using NewWindowHandler = void (*)(Program&, host::ComObject& slot, bool& cancel, bool byUser);
 host::ComponentTemplate BrowserFrameTemplate(Program& program, host::UnitRef unit, const char* name,
                                              host::Rect rect, NewWindowHandler onNewWindow);
-// Only a request the user caused plays or copies the captured link: a page's
-// own pop-up, while the pointer happens to rest on a link, is merely cancelled.
+// The request is adopted and cancelled at once; playing or copying the
+// captured link runs afterwards, from the event loop. Only a request the user
+// caused does either: a page's own pop-up, while the pointer happens to rest
+// on a link, is merely cancelled.
 void OnMainBrowserNewWindow(Program& program, host::ComObject& newWindowTarget, bool& cancel,
                             bool byUser);
 

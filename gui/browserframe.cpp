@@ -163,7 +163,9 @@ void BrowserFrame::ReportHoveredLink(const QString& url) {
 }
 
 // The request has to be answered before this returns: the engine drops the
-// new page's contents once the signal is over.
+// new page's contents once the signal is over. The page's script waits for
+// the answer meanwhile, so the handler only decides; what the link leads to
+// runs later, from the event loop.
 void BrowserFrame::HandleNewWindow(QWebEngineNewWindowRequest& request) {
     host::ComObject slot;
     bool cancel = false;

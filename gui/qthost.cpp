@@ -196,7 +196,20 @@ void QtHost::ProcessEvents() {
     if (lastDispatch_.isValid() && lastDispatch_.nsecsElapsed() < DispatchIntervalNs)
         return;
     QCoreApplication::processEvents();
+    // Called from work that itself runs from a posted event (a link's action,
+    // a menu item), processEvents leaves the posted events waiting, and the
+    // browser's own work with them: its page would stall for the whole wait.
+    QCoreApplication::sendPostedEvents();
     lastDispatch_.start();
+}
+
+void QtHost::PostWork(std::function<void()> work) {
+    // Run as a handler: a window it closes in its nested loops waits until it
+    // has returned.
+    QMetaObject::invokeMethod(
+        application_.get(), [this, work = std::move(work)] { runner_.Run(work); },
+        Qt::QueuedConnection);
+    lastDispatch_.invalidate(); // the next ProcessEvents must see it
 }
 
 void QtHost::FatalRuntimeError(std::optional<int> code, const text::Text& message) {

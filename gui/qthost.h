@@ -49,6 +49,7 @@ class QtHost final : public host::Host {
     void LoadStartupWindow(int window) override;
     void RunMessageLoop() override;
     void ProcessEvents() override;
+    void PostWork(std::function<void()> work) override;
     bool IsQuitting() override { return quitting_; }
     [[noreturn]] void FatalRuntimeError(std::optional<int> code,
                                         const text::Text& message) override;

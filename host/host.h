@@ -30,6 +30,11 @@ class Host {
     // Dispatches what is waiting in the event queue and returns; handlers may
     // run nested inside it.
     virtual void ProcessEvents() = 0;
+    // Runs `work` from the event loop once the running handler has returned:
+    // at the next turn of the message loop, or of a ProcessEvents or a box's
+    // loop that comes first. What an engine's signal asks for is answered at
+    // once; the work it leads to goes here.
+    virtual void PostWork(std::function<void()> work) = 0;
     // True once the last window has gone and the message loop is ending.
     // Work that serves events while it waits (a request's read loop) gives
     // up at its next turn, so that the process can end.

@@ -6,6 +6,7 @@
 #include "text/codepage.h"
 #include "text/encoding.h"
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -159,8 +160,21 @@ text::ByteSet WebPageAccess(const WebContext& web, Text& url, int accessMethod, 
     return Convert(std::move(*body), conversion);
 }
 
-Text FetchPageText(const WebContext& web, Text& url) {
-    return text::ToText(WebPageAccess(web, url));
+Text FetchPageText(const WebContext& web, Text& url, int* status) {
+    // Left empty when the request was not made; blanks when no response came.
+    Text headers;
+    Text body =
+        text::ToText(WebPageAccess(web, url, AccessGet, {}, nullptr, {}, {}, KeepBody, &headers));
+    if (status) {
+        *status = headers.empty() ? FetchRefused : FetchNoAnswer;
+        // "HTTP/1.1 200 OK": the code follows the first space.
+        const auto space = headers.find(' ');
+        if (headers.starts_with("HTTP/") && space != Text::npos && space + 4 <= headers.size() &&
+            std::all_of(headers.begin() + space + 1, headers.begin() + space + 4,
+                        [](char c) { return c >= '0' && c <= '9'; }))
+            *status = std::stoi(headers.substr(space + 1, 3));
+    }
+    return body;
 }
 
 } // namespace net

@@ -34,7 +34,12 @@ text::ByteSet WebPageAccess(const WebContext& web, text::Text& url, int accessMe
                             const text::Text& postData = {}, const text::Text& cookies = {},
                             int conversion = KeepBody, text::Text* responseHeaders = nullptr);
 
-// GET with nothing but the URL; the body up to its first NUL byte.
-text::Text FetchPageText(const WebContext& web, text::Text& url);
+// How a fetch ended when no status code came with it.
+enum FetchStatus : int { FetchRefused = -1, FetchNoAnswer = 0 };
+
+// GET with nothing but the URL; the body up to its first NUL byte. `status`,
+// when given, receives the response's status code, FetchNoAnswer when no
+// response came, or FetchRefused when the request was not made.
+text::Text FetchPageText(const WebContext& web, text::Text& url, int* status = nullptr);
 
 } // namespace net

@@ -26,7 +26,7 @@ class AppTestBed : public ::testing::Test {
 
     AppTestBed() {
         internet.serve = [this](const std::string& site, int,
-                                const std::string& path) -> std::optional<std::string> {
+                                const std::string& path) -> std::optional<nettest::FakeInternet::Page> {
             for (TestPortal* server : {&portal, &notice})
                 if (site == server->host)
                     return server->Answer(path);

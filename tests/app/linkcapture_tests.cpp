@@ -51,6 +51,31 @@ TEST_F(LinkCaptureTest, TorrentLinkFetchesThePageCopiesFiveLinesAndConfirms) {
     EXPECT_EQ(host.Property(MainWindow, host::PropVisible), 1);
 }
 
+// The engine's page waits for the answer to its request: the handler answers
+// at once, and the click acts from the event loop afterwards, on the hash it
+// captured even when a pop-up came in between.
+TEST_F(LinkCaptureTest, TheRequestIsAnsweredBeforeTheLinkActs) {
+    const auto request = [this](bool byUser) {
+        host::ComObject slot;
+        bool cancel = false;
+        host.Component(app::MainBrowser).onNewWindow(slot, cancel, byUser);
+        EXPECT_TRUE(cancel && slot);
+    };
+    host.HoverLink(app::MainBrowser, "http://127.0.0.1:47901/magnet/torrent?info_hash=ABC");
+    request(true);
+    EXPECT_TRUE(portal.Requests().empty());
+    EXPECT_FALSE(host.IsCreated(PlayerWindow));
+    host.HoverLink(app::MainBrowser, "http://127.0.0.1:47901/torrent?info_hash=POPUP");
+    request(false);
+
+    host.ProcessEvents();
+    ASSERT_TRUE(host.IsCreated(PlayerWindow));
+    EXPECT_TRUE(host.navigations.back().url.ends_with("btih:ABC"));
+    EXPECT_EQ(portal.Requests(), std::vector<std::string>{"/torrent?info_hash=ABC"});
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].content, ExpectedCopyText("ABC", "/t/ABC.torrent", "/b/ABC.torrent"));
+}
+
 TEST_F(LinkCaptureTest, HashIsEverythingAfterTheLastMarker) {
     struct Case {
         const char* status;
@@ -97,12 +122,51 @@ TEST_F(LinkCaptureTest, CacheCutsRunToTheFirstClassAttributeWhateverTheHostCase)
     EXPECT_EQ(globals().CacheBPath, "/b.torrent");
 }
 
-TEST_F(LinkCaptureTest, AFailedFetchStillConfirmsWithTheBaseAddressesOnly) {
-    portal.Serve("/torrent", "");
-    TorrentLink("EMPTY");
-    EXPECT_EQ(host.clipboard.back(), ExpectedCopyText("EMPTY", "", ""));
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].content, host.clipboard.back());
+// A torrent page that fails, or lacks a cache link, never passes for
+// success: only the magnet link is copied, no bare cache host with it, and
+// the box says why in its last line.
+TEST_F(LinkCaptureTest, TorrentPageOutcomes) {
+    const std::string tooLong(8193, 'x');
+    struct Case {
+        const char* name;
+        std::string body;
+        int status;
+        text::Text hash;
+        const char8_t* why; // null: success
+    } cases[] = {
+        {"success", TorrentPage("/t/H.torrent", "/b/H.torrent"), 200, "H", nullptr},
+        {"HTTP 500", TorrentPage("/t/H.torrent", "/b/H.torrent"), 500, "H",
+         u8"种子页面回应 HTTP 500"},
+        {"link missing", TorrentPage("/t/H.torrent", ""), 200, "H", u8"种子页面中没有种子地址"},
+        {"link too long", TorrentPage("/t/H.torrent", "/" + tooLong), 200, "H",
+         u8"种子页面中没有种子地址"},
+        {"cannot be requested", "", 200, "H\r\nX: 1", u8"种子页面无法请求"},
+        {"no answer", "", 200, "H", u8"种子页面没有回应"}, // last: it closes the portal
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        portal.Serve("/torrent", c.body, c.status);
+        if (std::string(c.name) == "no answer")
+            portal.Stop();
+        TorrentLink(c.hash);
+        const text::Text magnet = text::Gbk(u8"磁力链接：") + "\r\nmagnet:?xt=urn:btih:" + c.hash;
+        if (!c.why) {
+            EXPECT_EQ(host.clipboard.back(),
+                      ExpectedCopyText(c.hash, "/t/H.torrent", "/b/H.torrent"));
+            EXPECT_EQ(host.boxes.back().caption, text::Gbk(u8"地址复制成功,请粘贴到空白处"));
+            continue;
+        }
+        EXPECT_EQ(host.clipboard.back(), magnet);
+        EXPECT_EQ(host.boxes.back().content,
+                  magnet + "\r\n" + text::Gbk(c.why) + text::Gbk(u8",只复制了磁力链接。"));
+        EXPECT_EQ(host.boxes.back().caption, text::Gbk(u8"未能取得种子地址"));
+        EXPECT_EQ(host.boxes.back().style, 48);
+    }
+    // A hash no torrent has is not copied at all.
+    const auto copies = host.clipboard.size();
+    TorrentLink(tooLong);
+    EXPECT_EQ(host.clipboard.size(), copies);
+    EXPECT_EQ(host.boxes.back().content, text::Gbk(u8"链接过长,没有复制。"));
 }
 
 TEST_F(LinkCaptureTest, UnrecognisedRequestsAreCancelledAndOverwriteTheHash) {

@@ -86,13 +86,15 @@ class PortalProcess:
 class Relay:
     """Stands for one of the portal's sites on a free port: records each
     request target byte for byte as it arrives and answers with what the
-    portal answers to `forward(target)`, its body passed through `edit`."""
+    portal answers to `forward(target)`, its body passed through `edit` and
+    `replacements`."""
 
     def __init__(self, upstream):
         self.targets = []
         self.upstream = upstream
         self.forward = lambda target: target
         self.edit = lambda target, body: body
+        self.replacements = []  # (old, new) byte strings, replaced in every body
         relay = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -104,6 +106,8 @@ class Relay:
                     connection.request("GET", relay.forward(self.path))
                     reply = connection.getresponse()
                     body = relay.edit(self.path, reply.read())
+                    for old, new in relay.replacements:
+                        body = body.replace(old, new)
                     self.send_response(reply.status)
                     self.send_header("Content-Type", reply.getheader("Content-Type", "text/html"))
                     self.send_header("Content-Length", str(len(body)))
@@ -312,12 +316,15 @@ class Session:
         time.sleep(0.3)
         self.desktop.run("xdotool", "click", "1")
 
-    def copy_torrent_links(self, torrent_spot, hash_):
+    def copy_torrent_links(self, torrent_spot, hash_, during=lambda: None, caches=None):
         """Clicks a torrent link and checks the page fetch, the clipboard, the
-        cache's torrent file and the confirmation box, which it closes."""
+        cache's torrent file and the confirmation box, which it closes.
+        `during` runs between the click and the box; `caches` are the cache
+        sites the program knows, when they are not the portal's own."""
         main = self.program.window
         before = self.windows()
         self.hover_and_click(torrent_spot)
+        during()
         box = self.wait_for_window(COPY_CAPTION)
         check(self.portal.served("portal", "/torrent?info_hash=" + hash_),
               "no torrent page request: %s" % self.portal.requests)
@@ -325,10 +332,10 @@ class Session:
 
         cache_a = "/torrents/%s/%s/%s.torrent" % (hash_[:2], hash_[2:4], hash_)
         cache_b = "/files/%s.torrent" % hash_
+        site_a, site_b = caches or (self.portal.sites["cache-a"], self.portal.sites["cache-b"])
         expected = "\r\n".join([
             "磁力链接：", "magnet:?xt=urn:btih:" + hash_, "种子地址：",
-            "http://" + self.portal.sites["cache-a"] + cache_a,
-            "http://" + self.portal.sites["cache-b"] + cache_b]).encode()
+            "http://" + site_a + cache_a, "http://" + site_b + cache_b]).encode()
         copied = clipboard(self.desktop)
         check(copied == expected, "clipboard: %r" % copied)
         address = copied.split(b"\r\n")[3].decode()
@@ -464,6 +471,66 @@ def scenario_scripted_popup(session, relays):
           "the click copied nothing")
     session.press(box, "Return")
     session.wait_until_gone(box)
+
+
+# Ticks every 200 ms, and reports where the search box lies and each
+# character typed into it.
+LIVELY_SCRIPT = b"""<script>(function () {
+  var report = function (what) { new Image().src = what + '&at=' + Date.now(); };
+  var box = document.querySelector('input[name=t]'), r = box.getBoundingClientRect();
+  report('/box?' + [r.left, r.top, r.width, r.height].map(Math.round).join(','));
+  setInterval(function () { report('/tick?'); }, 200);
+  box.addEventListener('input', function (e) { report('/typed?' + encodeURIComponent(e.data)); });
+})();</script>"""
+SLOW_PAGE_SECONDS = 5
+
+
+def scenario_slow_torrent_page(session, relays):
+    """The torrent page takes 5 s to come: meanwhile the portal page's own
+    timer keeps ticking and a key typed into its search box arrives; then
+    clipboard and box are as ever."""
+    hash_ = result_hash(session.portal)
+    log = []  # (when, target) of each request the portal relay answers
+
+    def edit(target, body):
+        log.append((time.monotonic(), target))
+        if target.startswith("/torrent?"):
+            time.sleep(SLOW_PAGE_SECONDS)
+            log.append((time.monotonic(), "answered"))
+        elif target.endswith("t=" + SEARCH_TERM):
+            body = body.replace(b"</body>", LIVELY_SCRIPT + b"</body>")
+        return body
+
+    relays["portal"].edit = edit
+    _, torrent = session.search(SEARCH_TERM)
+    first = lambda prefix: next(((at, t) for at, t in log if t.startswith(prefix)), None)
+    left, top, width, height = map(int, wait_for(lambda: first("/box?"), "the search box")[1]
+                                   [len("/box?"):].split("&")[0].split(","))
+    info = session.desktop.info(session.program.window)
+    typed = {}
+    # The timer's pace on this machine: what it keeps for 5 s before the click.
+    first_tick = wait_for(lambda: first("/tick?"), "the page's timer")[0]
+    time.sleep(max(0, first_tick + SLOW_PAGE_SECONDS - time.monotonic()))
+
+    def during_fetch():
+        typed["asked"] = wait_for(lambda: first("/torrent?"), "the torrent page request")[0]
+        # The browser sits one pixel up and left of the window's client area.
+        session.desktop.run("xdotool", "mousemove", "--sync", str(info["x"] - 1 + left + width - 8),
+                            str(info["y"] - 1 + top + height // 2), "click", "1")
+        session.press(session.program.window, "x")
+        typed["arrived"] = wait_for(lambda: first("/typed?x"), "the typed key to arrive",
+                                    timeout=SLOW_PAGE_SECONDS)[0]
+
+    session.copy_torrent_links(torrent, hash_, during_fetch,
+                               (relays["cache-a"].address, relays["cache-b"].address))
+    answered = first("answered")[0]
+    ticks = [at for at, target in log if target.startswith("/tick?")]
+    during = sum(typed["asked"] <= at <= answered for at in ticks)
+    before = sum(typed["asked"] - SLOW_PAGE_SECONDS <= at < typed["asked"] for at in ticks)
+    print("timer ticks: %d in the %d s before the fetch, %d during it"
+          % (before, SLOW_PAGE_SECONDS, during), flush=True)
+    check(during >= 0.8 * SLOW_PAGE_SECONDS / 0.2, "the page's timer ticked %d times" % during)
+    check(typed["arrived"] < answered, "the typed key arrived after the fetch")
 
 
 def has_icon(session, window):
@@ -693,7 +760,8 @@ def scenario_page_download_cancel(session, relays):
 
 
 SCENARIOS = {scenario.__name__[len("scenario_"):]: scenario for scenario in [
-    scenario_link_capture, scenario_player, scenario_scripted_popup, scenario_update_download,
+    scenario_link_capture, scenario_player, scenario_scripted_popup, scenario_slow_torrent_page,
+    scenario_update_download,
     scenario_update_cancel, scenario_update_current, scenario_update_failed,
     scenario_close_mid_request, scenario_page_download, scenario_page_download_cancel]}
 
@@ -752,9 +820,10 @@ def main():
 
     def relays_for(portal):
         relays = {"notice": Relay(portal.sites["notice"]), "player": Relay(portal.sites["player"])}
-        # The pop-up and page download scenarios put a relay in the portal's
-        # place, to change its pages and see every request.
-        if arguments.scenario in ("scripted_popup", "page_download", "page_download_cancel"):
+        # The pop-up, slow-page and page download scenarios put a relay in the
+        # portal's place, to change its pages and see every request.
+        if arguments.scenario in ("scripted_popup", "slow_torrent_page", "page_download",
+                                  "page_download_cancel"):
             relays["portal"] = Relay(portal.sites["portal"])
         return relays
 

@@ -76,6 +76,7 @@ bool FakeHost::RequestNewWindow(host::UnitRef frame, host::ComObject* slotOut, b
     host::ComObject slot;
     bool cancel = false;
     Component(frame).onNewWindow(slot, cancel, byUser);
+    RunPosted();
     if (slotOut)
         *slotOut = slot;
     return cancel;
@@ -162,7 +163,7 @@ void FakeHost::DestroyUnit(host::UnitRef unit, bool immediately) {
         return;
     }
     closing_.insert(unit.window);
-    postedCloses_.push_back(unit.window);
+    posted_.push_back([this, window = unit.window] { Destroy(window); });
 }
 
 void FakeHost::Destroy(int window) {
@@ -177,10 +178,10 @@ void FakeHost::Destroy(int window) {
 }
 
 void FakeHost::RunPosted() {
-    while (!postedCloses_.empty()) {
-        const int window = postedCloses_.front();
-        postedCloses_.pop_front();
-        Destroy(window);
+    while (!posted_.empty()) {
+        const std::function<void()> work = std::move(posted_.front());
+        posted_.pop_front();
+        work();
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // A host without a display: windows are records, events run synchronously,
-// posted closes wait in a queue until ProcessEvents, and every visible effect
+// posted closes and work wait in one queue until the event loop's next turn
+// (ProcessEvents, or the end of a driven event), and every visible effect
 // (boxes, clipboard, navigation, tray, downloads) is recorded for the tests.
 
 #include "host/host.h"
@@ -78,7 +79,8 @@ class FakeHost final : public host::Host {
     void ChooseMenuItem(host::UnitRef menu, int item);
     void HoverLink(host::UnitRef frame, text::Text address);
     // Raises the new-window request of a frame, by default as the user's
-    // click would; returns the cancel flag.
+    // click would; once the handler has answered, the event loop takes its
+    // turn and runs the work it posted. Returns the cancel flag.
     bool RequestNewWindow(host::UnitRef frame, host::ComObject* slotOut = nullptr,
                           bool byUser = true);
     std::int64_t Property(host::UnitRef unit, int property) const;
@@ -90,6 +92,7 @@ class FakeHost final : public host::Host {
     void LoadStartupWindow(int window) override;
     void RunMessageLoop() override;
     void ProcessEvents() override;
+    void PostWork(std::function<void()> work) override { posted_.push_back(std::move(work)); }
     bool IsQuitting() override { return quitting; }
     [[noreturn]] void FatalRuntimeError(std::optional<int> code,
                                         const text::Text& message) override;
@@ -127,7 +130,7 @@ class FakeHost final : public host::Host {
     std::function<void()> cleanup_;
     std::set<int> loaded_;
     std::set<int> closing_;
-    std::deque<int> postedCloses_;
+    std::deque<std::function<void()>> posted_;
     std::map<Key, std::map<int, std::int64_t>> properties_;
     std::map<Key, host::ComObject> browserObjects_;
 };

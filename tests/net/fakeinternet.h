@@ -20,11 +20,15 @@ class FakeInternet final : public net::Internet {
     bool failRequest = false;
     std::deque<std::string> bodyChunks;
     std::optional<std::string> rawHeaders;
-    // Set, it answers each request with the body it gives for the request's
-    // host, port and path (none: nothing came), instead of `bodyChunks`; asked
-    // at the first read, as the answer comes over the wire after the send.
-    std::function<std::optional<std::string>(const std::string& host, int port,
-                                             const std::string& path)>
+    // Set, it answers each request with the page it gives for the request's
+    // host, port and path (none: nothing came), instead of `bodyChunks` and
+    // `rawHeaders`; asked at the first read, as the answer comes over the wire
+    // after the send.
+    struct Page {
+        std::string body;
+        int status = 200;
+    };
+    std::function<std::optional<Page>(const std::string& host, int port, const std::string& path)>
         serve;
 
     // What the routine did.
@@ -71,6 +75,7 @@ class FakeInternet final : public net::Internet {
         int port = -1;
         // Its own: a request served in the middle of another reads its own body.
         std::optional<std::deque<std::string>> served;
+        std::optional<std::string> servedHeaders;
         void Send(std::string_view headers, std::string_view body) override {
             net.calls.push_back("send");
             net.sentHeaders = headers;
@@ -84,8 +89,10 @@ class FakeInternet final : public net::Internet {
             net.largestRead = std::max(net.largestRead, most);
             if (net.serve && !served) {
                 served.emplace();
-                if (auto page = net.serve(host, port, path))
-                    served->push_back(std::move(*page));
+                if (auto page = net.serve(host, port, path)) {
+                    served->push_back(std::move(page->body));
+                    servedHeaders = "HTTP/1.1 " + std::to_string(page->status) + " Served\r\n\r\n";
+                }
             }
             std::deque<std::string>& chunks = net.serve ? *served : net.bodyChunks;
             if (chunks.empty())
@@ -101,7 +108,7 @@ class FakeInternet final : public net::Internet {
         std::vector<std::uint8_t> TakeBody() override { return std::move(body); }
         std::optional<std::string> RawHeaders() const override {
             net.calls.push_back("raw headers");
-            return net.rawHeaders;
+            return net.serve ? servedHeaders : net.rawHeaders;
         }
     };
     struct Connection final : net::HttpConnection, Handle {
