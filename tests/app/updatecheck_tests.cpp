@@ -166,12 +166,12 @@ TEST_F(UpdateCheckTest, AYesThatCannotDownloadSaysWhyOnce) {
     struct Case {
         const char* what;
         std::string notice;
-        std::optional<std::string> share; // none: a 404 with an empty body
+        std::optional<std::string> share; // none: an unknown page, answered empty
         std::u8string box;
     } cases[] = {
         {"an empty address", "<div>软件更新<p>最新版本号：20990101</p><p>下</div>", "",
          u8"无法下载更新：更新公告中没有下载地址。"},
-        {"no share page", NoticePage("20990101", "http://127.0.0.1:47905/gone"), std::nullopt,
+        {"no share page", NoticePage("20990101", "http://notice.test/gone"), std::nullopt,
          u8"无法下载更新：无法打开下载页面。"},
         {"a withdrawn share", NoticePage("20990101", ShareAddress),
          "withdrawn dlink\\\":\\\"http://x\\\"}\";disk.util", noLink},
