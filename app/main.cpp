@@ -48,6 +48,7 @@ int main(int argc, char* argv[]) {
     case gui::InstanceClaim::HandedOver:
         return 0;
     case gui::InstanceClaim::NoAnswer:
+    case gui::InstanceClaim::NoLock:
         return 1;
     case gui::InstanceClaim::Claimed:
         break;

@@ -3,13 +3,16 @@
 
 A second start brings the running instance's window forward from the tray and
 ends with exit code 0 without a window of its own; an instance killed without
-a chance to clean up does not block the next start; another user (another
-runtime folder) gets an instance of their own.
+a chance to clean up does not block the next start, and neither do idle
+connections held on its socket past its descriptor limit; another user
+(another runtime folder) gets an instance of their own.
 """
 
 import argparse
 import copy
 import os
+import resource
+import socket
 import subprocess
 import sys
 
@@ -19,6 +22,20 @@ from foundation_e2e import CLIENT_PATH, Desktop, Portal, Program, check, sites, 
 def shown(desktop, window):
     return window in desktop.client_list() and desktop.info(window)["viewable"] \
         and "Iconic" not in desktop.property(window, "WM_STATE")
+
+
+def hold_idle_connections(path, count):
+    """Connections that never send a byte, as another process of the user's could hold."""
+    held = []
+    try:
+        for _ in range(count):
+            connection = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+            held.append(connection)
+            connection.settimeout(5)
+            connection.connect(path)
+    except OSError:
+        pass  # the socket is gone: the start below tells
+    return held
 
 
 def run(desktop, binary):
@@ -44,6 +61,20 @@ def run(desktop, binary):
     check(os.path.exists(os.path.join(desktop.env["XDG_RUNTIME_DIR"], "lodestone.socket")),
           "no socket left behind to test with")
     third = Program(desktop, binary, servers)
+
+    # A thousand idle connections, well past the descriptor limit it is
+    # given here, neither stay open in it nor cost it its socket.
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, min(hard, 4096)), hard))
+    resource.prlimit(third.process.pid, resource.RLIMIT_NOFILE, (512, 512))
+    held = hold_idle_connections(
+        os.path.join(desktop.env["XDG_RUNTIME_DIR"], "lodestone.socket"), 1000)
+    again = subprocess.run([binary], env=desktop.env, capture_output=True, text=True,
+                           timeout=60)
+    for connection in held:
+        connection.close()
+    check(again.returncode == 0, "a start after idle connections ended with %d: %s"
+          % (again.returncode, again.stderr))
 
     # Another user has a runtime folder of their own.
     other = copy.copy(desktop)
