@@ -23,10 +23,11 @@ cleanup() {
 trap cleanup EXIT
 trap "exit 143" TERM INT
 
-# Waits up to 5 s for a file to have content.
+# Waits until a command succeeds; the minute's limit only keeps a broken
+# desktop from hanging the test, as a busy machine may take many seconds.
 await() {
-    for _ in $(seq 100); do
-        [ -s "$1" ] && return 0
+    for _ in $(seq 1200); do
+        "$@" && return 0
         sleep 0.05
     done
     return 1
@@ -42,7 +43,7 @@ unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS XDG_SESSION_TYPE XDG_CURR
 dbus-daemon --session --address="unix:path=$XDG_RUNTIME_DIR/bus" --nofork --nopidfile \
     --print-address=3 3>"$work/bus" 2>"$work/bus.log" &
 bus=$!
-if ! await "$work/bus"; then
+if ! await test -s "$work/bus"; then
     echo "with-desktop: the session bus did not start" >&2
     cat "$work/bus.log" >&2
     exit 1
@@ -52,7 +53,7 @@ export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$work/bus")"
 if [ -z "$headless" ]; then
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
     xvfb=$!
-    if ! await "$work/display"; then
+    if ! await test -s "$work/display"; then
         echo "with-desktop: Xvfb did not start" >&2
         cat "$work/xvfb.log" >&2
         exit 1
@@ -64,11 +65,14 @@ if [ -z "$headless" ]; then
     cp "$(dirname "$0")/icewm-preferences" "$HOME/.icewm/preferences"
     icewm >"$work/icewm.log" 2>&1 &
     wm=$!
-    # The window manager is up once it names itself on the root window.
-    for _ in $(seq 100); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
-        sleep 0.05
-    done
+    # The window manager is up once it names itself on the root window;
+    # windows mapped before that would never be framed.
+    wm_named() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
+    if ! await wm_named; then
+        echo "with-desktop: the window manager did not start" >&2
+        cat "$work/icewm.log" >&2
+        exit 1
+    fi
 fi
 
 "$@"
