@@ -1,6 +1,5 @@
 #include "app/linkcapture.h"
 
-#include "app/hosts.h"
 #include "app/units.h"
 #include "text/codepage.h"
 #include "text/encoding.h"
@@ -25,37 +24,38 @@ void PlayCapturedHash(Program& program) {
 
 void CopyTorrentLinks(Program& program) {
     Globals& globals = program.globals;
-    text::Text pageUrl = text::JoinTexts(TorrentPageUrlPrefix(), globals.CapturedInfoHash);
+    text::Text pageUrl =
+        text::JoinTexts(TorrentPageUrlPrefix(program.sites), globals.CapturedInfoHash);
     const text::Text page = text::Utf8ToGbk(net::FetchPageText(program.web, pageUrl));
-    globals.CacheAPath = text::TextBetween(page, CacheABaseUrl(), LinkEndMarker);
-    globals.CacheBPath = text::TextBetween(page, CacheBBaseUrl(), LinkEndMarker);
+    globals.CacheAPath = text::TextBetween(page, CacheABaseUrl(program.sites), LinkEndMarker);
+    globals.CacheBPath = text::TextBetween(page, CacheBBaseUrl(program.sites), LinkEndMarker);
 
-    program.host.SetClipboardText(CopyText(globals));
+    program.host.SetClipboardText(CopyText(program.sites, globals));
     program.host.ProcessEvents();
     // Built again: a nested capture may have replaced the texts meanwhile.
-    program.host.ShowMessageBox(CopyText(globals), InformationStyle,
+    program.host.ShowMessageBox(CopyText(program.sites, globals), InformationStyle,
                                 text::Gbk(u8"地址复制成功,请粘贴到空白处"));
 }
 
 } // namespace
 
-text::Text TorrentPageUrlPrefix() {
-    return text::JoinTexts("http://", PortalHost(), "/torrent?info_hash=");
+text::Text TorrentPageUrlPrefix(const Sites& sites) {
+    return text::JoinTexts("http://", sites.portal, "/torrent?info_hash=");
 }
 
-text::Text CacheABaseUrl() {
-    return text::JoinTexts("http://", CacheAHost());
+text::Text CacheABaseUrl(const Sites& sites) {
+    return text::JoinTexts("http://", sites.cacheA);
 }
-text::Text CacheBBaseUrl() {
-    return text::JoinTexts("http://", CacheBHost());
+text::Text CacheBBaseUrl(const Sites& sites) {
+    return text::JoinTexts("http://", sites.cacheB);
 }
 
-text::Text CopyText(const Globals& globals) {
+text::Text CopyText(const Sites& sites, const Globals& globals) {
     constexpr std::string_view LineBreak = "\r\n";
     return text::JoinTexts(text::Gbk(u8"磁力链接："), LineBreak,
                            "magnet:?xt=urn:btih:", globals.CapturedInfoHash, LineBreak,
-                           text::Gbk(u8"种子地址："), LineBreak, CacheABaseUrl(),
-                           globals.CacheAPath, LineBreak, CacheBBaseUrl(), globals.CacheBPath);
+                           text::Gbk(u8"种子地址："), LineBreak, CacheABaseUrl(sites),
+                           globals.CacheAPath, LineBreak, CacheBBaseUrl(sites), globals.CacheBPath);
 }
 
 void OnBrowserStatusText(Program& program, const text::Text& statusText) {

@@ -7,12 +7,12 @@
 
 namespace app {
 
-text::Text TorrentPageUrlPrefix();
-text::Text CacheABaseUrl();
-text::Text CacheBBaseUrl();
+text::Text TorrentPageUrlPrefix(const Sites& sites);
+text::Text CacheABaseUrl(const Sites& sites);
+text::Text CacheBBaseUrl(const Sites& sites);
 
 // The five lines put on the clipboard for a torrent link.
-text::Text CopyText(const Globals& globals);
+text::Text CopyText(const Sites& sites, const Globals& globals);
 
 void OnBrowserStatusText(Program& program, const text::Text& statusText);
 

@@ -1,6 +1,5 @@
 #include "app/mainwindow.h"
 
-#include "app/hosts.h"
 #include "app/linkcapture.h"
 #include "app/trayicon.h"
 #include "app/units.h"
@@ -25,8 +24,8 @@ void RefreshTrayIcon(Program& program) {
 
 } // namespace
 
-text::Text PortalUrl() {
-    return text::JoinTexts("http://", PortalHost(), "/client?v=varnholt&c=0&so=0&t=");
+text::Text PortalUrl(const Sites& sites) {
+    return text::JoinTexts("http://", sites.portal, "/client?v=varnholt&c=0&so=0&t=");
 }
 
 text::Text ProductTitle() {
@@ -77,7 +76,7 @@ void OnMainWindowCreated(Program& program) {
     host.WriteProperty(MainWindow, host::PropWidth, -1, MainWidth);
     host.WriteProperty(MainWindow, host::PropHeight, -1, MainHeight);
     RefreshTrayIcon(program);
-    host.Navigate(MainBrowser, PortalUrl());
+    host.Navigate(MainBrowser, PortalUrl(program.sites));
     // The browser keeps its position (-1, -1) and takes the window's outer
     // size, so it covers the whole client area; the excess is clipped.
     host.WriteProperty(MainBrowser, host::PropWidth, -1,

@@ -8,7 +8,7 @@ namespace app {
 
 host::WindowTemplate MainWindowTemplate(Program& program);
 
-text::Text PortalUrl();
+text::Text PortalUrl(const Sites& sites);
 text::Text ProductTitle();
 
 void OnMainWindowCreated(Program& program);

@@ -1,6 +1,5 @@
 #include "app/playerwindow.h"
 
-#include "app/hosts.h"
 #include "app/linkcapture.h"
 #include "app/units.h"
 #include "text/codepage.h"
@@ -25,8 +24,8 @@ void FitPlayerBrowser(Program& program) {
 
 } // namespace
 
-text::Text PlayerUrlPrefix() {
-    return text::JoinTexts("http://", PlayerHost(), "/lumacast/api.html?url=magnet:?xt=urn:btih:");
+text::Text PlayerUrlPrefix(const Sites& sites) {
+    return text::JoinTexts("http://", sites.player, "/lumacast/api.html?url=magnet:?xt=urn:btih:");
 }
 
 host::WindowTemplate PlayerWindowTemplate(Program& program) {
@@ -56,8 +55,8 @@ void OnPlayerWindowCreated(Program& program) {
     FitPlayerBrowser(program);
     // The magnet link stands unencoded in the query: the player page expects
     // its "?" and ":" as they are.
-    host.Navigate(PlayerBrowser,
-                  text::JoinTexts(PlayerUrlPrefix(), program.globals.CapturedInfoHash));
+    host.Navigate(PlayerBrowser, text::JoinTexts(PlayerUrlPrefix(program.sites),
+                                                 program.globals.CapturedInfoHash));
 }
 
 void OnPlayerWindowResized(Program& program) {

@@ -8,7 +8,7 @@ namespace app {
 
 host::WindowTemplate PlayerWindowTemplate(Program& program);
 
-text::Text PlayerUrlPrefix();
+text::Text PlayerUrlPrefix(const Sites& sites);
 
 void OnPlayerWindowCreated(Program& program);
 void OnPlayerWindowResized(Program& program);

@@ -1,6 +1,7 @@
 #pragma once
 // The program's entry and the state every handler shares.
 
+#include "app/sites.h"
 #include "host/host.h"
 #include "net/webpageaccess.h"
 #include "text/text.h"
@@ -20,10 +21,12 @@ struct Globals {
     text::Text DownloadAddress;
 };
 
-// What the handlers work with: the host, the web access and the shared texts.
+// What the handlers work with: the host, the web access, the servers and the
+// shared texts.
 struct Program {
     host::Host& host;
     net::WebContext web;
+    Sites sites;
     Globals globals;
 };
 

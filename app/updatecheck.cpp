@@ -1,6 +1,5 @@
 #include "app/updatecheck.h"
 
-#include "app/hosts.h"
 #include "text/codepage.h"
 #include "text/encoding.h"
 #include "text/markers.h"
@@ -49,7 +48,7 @@ void CheckForUpdate(Program& program) {
     const auto failed = [&](const char8_t* reason) {
         program.host.ShowMessageBox(text::Gbk(reason), InformationStyle, caption);
     };
-    text::Text noticeUrl{UpdateNoticeAddress()};
+    text::Text noticeUrl{program.sites.updateNotice};
     const text::Text page = FetchGbkPage(program, noticeUrl);
     if (page.empty())
         return failed(u8"检查更新失败：无法从服务器获取更新公告。");

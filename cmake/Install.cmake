@@ -39,6 +39,16 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lodestone)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The package depends on the libraries of the Debian release it is built on
+# and installs only there, so its version names that release: 1.0.0~deb13.
+file(STRINGS /etc/os-release os_release REGEX "^(ID|VERSION_ID)=")
+if("ID=debian" IN_LIST os_release)
+  list(FILTER os_release INCLUDE REGEX "^VERSION_ID=")
+  string(REGEX REPLACE "^VERSION_ID=\"?([0-9]+).*" "\\1" debian_release "${os_release}")
+  if(debian_release MATCHES "^[0-9]+$")
+    set(CPACK_DEBIAN_PACKAGE_VERSION "${PROJECT_VERSION}~deb${debian_release}")
+  endif()
+endif()
 set(CPACK_PACKAGE_CONTACT "The Lodestone developers <lodestone@lodestone.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop client for a torrent search portal")
 set(CPACK_PACKAGE_DESCRIPTION
@@ -52,6 +62,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# A placeholder until the project has an address of its own (also in the
+# AppStream metadata): change both before publishing.
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://example.org/lodestone/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The wayland plugin and Qt's Chinese texts are used when present.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n")

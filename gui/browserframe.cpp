@@ -46,10 +46,16 @@ class SilentPage final : public QWebEnginePage {
                 });
         connect(this, &QWebEnginePage::selectClientCertificate,
                 [](QWebEngineClientCertificateSelection selection) { selection.selectNone(); });
+        // Qt 6.8 replaced the feature permission calls with permission objects.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+        connect(this, &QWebEnginePage::permissionRequested,
+                [](QWebEnginePermission permission) { permission.deny(); });
+#else
         connect(this, &QWebEnginePage::featurePermissionRequested,
                 [this](const QUrl& origin, Feature feature) {
                     setFeaturePermission(origin, feature, PermissionDeniedByUser);
                 });
+#endif
         connect(this, &QWebEnginePage::fullScreenRequested,
                 [](QWebEngineFullScreenRequest request) { request.reject(); });
         connect(this, &QWebEnginePage::registerProtocolHandlerRequested,

@@ -1,6 +1,7 @@
 #include "gui/cookiebridge.h"
 
 #include <QDateTime>
+#include <QTimeZone>
 #include <QWebEngineCookieStore>
 
 #include <algorithm>
@@ -23,7 +24,7 @@ net::Cookie::Time ToTime(const QDateTime& when) {
 
 QDateTime ToDateTime(net::Cookie::Time when) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(when.time_since_epoch());
-    return QDateTime::fromSecsSinceEpoch(seconds.count(), Qt::UTC);
+    return QDateTime::fromSecsSinceEpoch(seconds.count(), QTimeZone::utc());
 }
 
 QByteArray Bytes(const std::string& text) {

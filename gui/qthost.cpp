@@ -126,8 +126,12 @@ QWebEngineProfile* QtHost::profile() {
 }
 
 InstanceClaim QtHost::ClaimInstance() {
+    // Where the runtime folder cannot hold the lock, the folder of the
+    // browser profile does: it is the profile the lock keeps to one instance.
+    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(dataFolder);
     instance_ = std::make_unique<SingleInstance>(
-        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
+        QStringList{QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation), dataFolder});
     return instance_->Claim([this] { return BringStartupWindowForward(); });
 }
 

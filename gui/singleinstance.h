@@ -1,15 +1,17 @@
 #pragma once
-// One running program per user. The first start holds a lock in the user's
-// runtime folder and listens on a local socket beside it; a later start asks
-// it to bring its window forward and ends.
+// One running program per user. The first start holds a lock in a folder
+// private to the user and listens on a local socket beside it; a later start
+// asks it to bring its window forward and ends.
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <functional>
 #include <memory>
 
-class QLocalServer;
+class QObject;
+class QSocketNotifier;
 
 namespace gui {
 
@@ -17,13 +19,16 @@ enum class InstanceClaim {
     Claimed,    // this process is the user's instance
     HandedOver, // the running instance brought its window forward
     NoAnswer,   // an instance runs but did not answer
+    NoLock,     // no lock could be had: starting would risk a second instance
 };
 
 class SingleInstance final {
   public:
-    // `folder` must be private to the user (their runtime folder): other
-    // users then never see the lock or the socket.
-    explicit SingleInstance(const QString& folder);
+    // `folders`, in order of preference, must be private to the user (their
+    // runtime folder, then the folder of the browser profile): other users
+    // then never see the lock or the socket. The lock is taken in the first
+    // where it can be; an empty entry stands for a folder that is missing.
+    explicit SingleInstance(QStringList folders);
     ~SingleInstance();
     Q_DISABLE_COPY_MOVE(SingleInstance)
 
@@ -39,11 +44,16 @@ class SingleInstance final {
     Lock TakeLock();
     bool AskRunningInstance() const;
     void Listen();
+    void Accept();
+    void Serve(int connection);
 
-    QString lockPath_;
+    QStringList folders_;
+    QString refusals_; // why each folder could not hold the lock
     QString socketPath_;
     int lock_ = -1;
-    std::unique_ptr<QLocalServer> server_;
+    int listener_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::unique_ptr<QObject> clients_; // parent of the connections being served
     std::function<bool()> comeForward_;
 };
 

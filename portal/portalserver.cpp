@@ -4,6 +4,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <iostream>
 
 namespace portal {
@@ -48,25 +49,27 @@ PortalServer::PortalServer(const Catalogue& catalogue, std::string updatePackage
     : catalogue_(catalogue), updatePackage_(std::move(updatePackage)), verbose_(verbose) {
     // The library's default also sets SO_REUSEPORT, which would let a second
     // portal share the ports silently instead of failing to start.
-    for (LenientServer* server : Servers())
+    for (httplib::Server* server : Servers()) {
         server->set_socket_options([](socket_t sock) {
             const int yes = 1;
             ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         });
+        server->set_keep_alive_max_count(1); // one request per connection
+    }
 }
 
 PortalServer::~PortalServer() {
     Stop();
 }
 
-std::vector<LenientServer*> PortalServer::Servers() {
+std::vector<httplib::Server*> PortalServer::Servers() {
     return {&portal_, &player_, &cacheA_, &cacheB_, &notice_};
 }
 
 bool PortalServer::Bind(const std::string& host, int basePort, std::string& error) {
     const std::vector<std::string*> addresses{&sites_.portal, &sites_.player, &sites_.cacheA,
                                               &sites_.cacheB, &sites_.notice};
-    const std::vector<LenientServer*> servers = Servers();
+    const std::vector<httplib::Server*> servers = Servers();
     for (std::size_t i = 0; i < servers.size(); ++i) {
         const int wanted = basePort == 0 ? 0 : basePort + int(i);
         const int port = wanted == 0 ? servers[i]->bind_to_any_port(host)
@@ -88,10 +91,10 @@ bool PortalServer::Bind(const std::string& host, int basePort, std::string& erro
 }
 
 void PortalServer::Start() {
-    for (LenientServer* server : Servers())
+    for (httplib::Server* server : Servers())
         listeners_.emplace_back([server] { server->listen_after_bind(); });
     // The library's stop() does nothing to a server that is not running yet.
-    for (LenientServer* server : Servers())
+    for (httplib::Server* server : Servers())
         while (!server->is_running())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
@@ -102,7 +105,7 @@ void PortalServer::Stop() {
         stopping_ = true;
     }
     stopRequested_.notify_all();
-    for (LenientServer* server : Servers())
+    for (httplib::Server* server : Servers())
         server->stop();
     for (std::thread& listener : listeners_)
         listener.join();
@@ -114,22 +117,28 @@ bool PortalServer::StopRequestedWithin(std::chrono::milliseconds wait) {
     return stopRequested_.wait_for(lock, wait, [this] { return stopping_; });
 }
 
-void PortalServer::SetCommonHandlers(LenientServer& server, const std::string& site) {
-    // Handlers only set the status of a failure; the page comes from here.
-    server.set_error_handler(
-        httplib::Server::HandlerWithResponse([](const Request&, Response& response) {
-            if (!response.body.empty())
-                return httplib::Server::HandlerResponse::Unhandled;
-            SendPage(response, ErrorPage(response.status));
-            return httplib::Server::HandlerResponse::Handled;
-        }));
-    server.set_pre_routing_handler([](const Request& request, Response& response) {
-        if (request.method == "GET" || request.method == "HEAD")
-            return httplib::Server::HandlerResponse::Unhandled;
-        response.status = 405;
-        response.set_header("Allow", "GET, HEAD");
+void PortalServer::SetCommonHandlers(httplib::Server& server, const std::string& site) {
+    server.set_pre_routing_handler([this, &server](const Request& request, Response& response) {
+        Dispatch(server, request, response);
         return httplib::Server::HandlerResponse::Handled;
     });
+    // Pages for the failures of the library's own. Some versions of it refuse
+    // a second '?' in a target with 400 before routing, as browsers send the
+    // player's magnet URI: such a request is routed from here.
+    server.set_error_handler(httplib::Server::HandlerWithResponse(
+        [this, &server](const Request& request, Response& response) {
+            if (!response.body.empty())
+                return httplib::Server::HandlerResponse::Unhandled;
+            const std::string_view target = request.target;
+            if (response.status == 400 && target.starts_with('/') &&
+                target.find('?', target.find('?') + 1) != std::string_view::npos) {
+                response.status = 200;
+                Dispatch(server, request, response);
+            } else {
+                SendPage(response, ErrorPage(response.status));
+            }
+            return httplib::Server::HandlerResponse::Handled;
+        }));
     server.set_exception_handler(
         [](const Request&, Response& response, std::exception_ptr) { response.status = 500; });
     if (verbose_)
@@ -140,11 +149,40 @@ void PortalServer::SetCommonHandlers(LenientServer& server, const std::string& s
         });
 }
 
+// Routing is the portal's own, on the raw target (see QueryParameters): the
+// library's own splits a parameter at its last '=' in some versions.
+void PortalServer::Get(httplib::Server& server, const char* pattern, Handler handler) {
+    routes_[&server].push_back({std::regex(pattern), std::move(handler)});
+}
+
+// Handlers only set the status of a failure; the page comes from here.
+void PortalServer::Dispatch(const httplib::Server& server, const Request& received,
+                            Response& response) {
+    if (received.method != "GET" && received.method != "HEAD") {
+        response.status = 405;
+        response.set_header("Allow", "GET, HEAD");
+    } else {
+        Request request = received;
+        const std::string_view target = request.target;
+        request.path = PercentDecoded(target.substr(0, target.find('?')));
+        request.params = QueryParameters(target);
+        const std::vector<Route>& routes = routes_.at(&server);
+        const auto route = std::ranges::find_if(routes, [&request](const Route& each) {
+            return std::regex_match(request.path, request.matches, each.path);
+        });
+        if (route == routes.end())
+            response.status = 404;
+        else
+            route->handler(request, response);
+    }
+    if (response.status >= 400 && response.body.empty())
+        SendPage(response, ErrorPage(response.status));
+}
+
 void PortalServer::RoutePortal() {
-    portal_.Get("/", [](const Request&, Response& response) {
-        response.set_redirect(std::string(ClientPath));
-    });
-    portal_.Get("/client", [this](const Request& request, Response& response) {
+    Get(portal_, "/",
+        [](const Request&, Response& response) { response.set_redirect(std::string(ClientPath)); });
+    Get(portal_, "/client", [this](const Request& request, Response& response) {
         ClientQuery query;
         query.v = ParamOr(request, "v", query.v);
         query.c = ParamOr(request, "c", query.c);
@@ -152,7 +190,7 @@ void PortalServer::RoutePortal() {
         query.t = ParamOr(request, "t", "");
         SendPage(response, ClientPage(catalogue_, sites_, query));
     });
-    portal_.Get("/torrent", [this](const Request& request, Response& response) {
+    Get(portal_, "/torrent", [this](const Request& request, Response& response) {
         if (!request.has_param("info_hash")) {
             response.status = 400;
         } else if (const Torrent* torrent = catalogue_.Find(request.get_param_value("info_hash"))) {
@@ -163,7 +201,7 @@ void PortalServer::RoutePortal() {
     });
     // Play links lead here, so that a browser other than the client's also
     // reaches the player.
-    portal_.Get("/magnet", [this](const Request& request, Response& response) {
+    Get(portal_, "/magnet", [this](const Request& request, Response& response) {
         if (const Torrent* torrent = catalogue_.Find(request.get_param_value("info_hash")))
             response.set_redirect(HttpUrl(sites_.player, PlayerPath(torrent->infoHash)));
         else
@@ -172,7 +210,8 @@ void PortalServer::RoutePortal() {
 }
 
 void PortalServer::RoutePlayer() {
-    player_.Get(R"(/lumacast/api\.html)", [this](const Request& request, Response& response) {
+    // The magnet URI in the query is unencoded and holds '?' and '='.
+    Get(player_, R"(/lumacast/api\.html)", [this](const Request& request, Response& response) {
         const std::string magnet = request.get_param_value("url");
         if (!magnet.starts_with("magnet:?"))
             response.status = 400;
@@ -181,36 +220,36 @@ void PortalServer::RoutePlayer() {
         else
             response.status = 404;
     });
-    player_.Get(R"(/lumacast/help\.html)",
-                [](const Request&, Response& response) { SendPage(response, PlayerHelpPage()); });
+    Get(player_, R"(/lumacast/help\.html)",
+        [](const Request&, Response& response) { SendPage(response, PlayerHelpPage()); });
 }
 
-void PortalServer::RouteCache(LenientServer& cache, std::string (*pathOf)(std::string_view)) {
-    cache.Get(R"(/.*/([^/]*)\.torrent)",
-              [this, pathOf](const Request& request, Response& response) {
-                  const Torrent* torrent = catalogue_.Find(request.matches[1].str());
-                  // Only this cache's own layout for the hash, in its own letter case.
-                  if (torrent && pathOf(torrent->infoHash) == request.path)
-                      SendFile(response, torrent->name + ".torrent", torrent->metainfo,
-                               "application/x-bittorrent");
-                  else
-                      response.status = 404;
-              });
+void PortalServer::RouteCache(httplib::Server& cache, std::string (*pathOf)(std::string_view)) {
+    Get(cache, R"(/.*/([^/]*)\.torrent)",
+        [this, pathOf](const Request& request, Response& response) {
+            const Torrent* torrent = catalogue_.Find(request.matches[1].str());
+            // Only this cache's own layout for the hash, in its own letter case.
+            if (torrent && pathOf(torrent->infoHash) == request.path)
+                SendFile(response, torrent->name + ".torrent", torrent->metainfo,
+                         "application/x-bittorrent");
+            else
+                response.status = 404;
+        });
 }
 
 void PortalServer::RouteNotice() {
-    notice_.Get(R"(/notice\.html)", [this](const Request& request, Response& response) {
+    Get(notice_, R"(/notice\.html)", [this](const Request& request, Response& response) {
         // ?current=1 names the client's own version: no update to offer.
         const bool current = ParamOr(request, "current", "0") != "0";
         SendPage(response, NoticePage(sites_, current ? ClientVersion : LatestVersion));
     });
-    notice_.Get("/share", [this](const Request& request, Response& response) {
+    Get(notice_, "/share", [this](const Request& request, Response& response) {
         if (request.get_param_value("id") == ShareId)
             SendPage(response, SharePage(sites_));
         else
             response.status = 404;
     });
-    notice_.Get("/download/(.*)", [this](const Request& request, Response& response) {
+    Get(notice_, "/download/(.*)", [this](const Request& request, Response& response) {
         const std::string name = request.matches[1];
         if (name == UpdatePackageName())
             SendFile(response, name, updatePackage_, "application/gzip");

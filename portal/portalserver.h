@@ -4,13 +4,17 @@
 // A and B, and the update notice with its share page and downloads.
 
 #include "portal/catalogue.h"
-#include "portal/lenientserver.h"
 #include "portal/sites.h"
+
+#include <httplib.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
+#include <map>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,18 +51,27 @@ class PortalServer final {
   private:
     void RoutePortal();
     void RoutePlayer();
-    void RouteCache(LenientServer& cache, std::string (*pathOf)(std::string_view));
+    void RouteCache(httplib::Server& cache, std::string (*pathOf)(std::string_view));
     void RouteNotice();
+    using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+    void Get(httplib::Server& server, const char* pattern, Handler handler);
+    void Dispatch(const httplib::Server& server, const httplib::Request& received,
+                  httplib::Response& response);
     void ServeSlowDownload(httplib::Response& response);
-    void SetCommonHandlers(LenientServer& server, const std::string& site);
+    void SetCommonHandlers(httplib::Server& server, const std::string& site);
     bool StopRequestedWithin(std::chrono::milliseconds wait);
-    std::vector<LenientServer*> Servers();
+    std::vector<httplib::Server*> Servers();
 
     const Catalogue& catalogue_;
     std::string updatePackage_;
     bool verbose_;
     Sites sites_;
-    LenientServer portal_, player_, cacheA_, cacheB_, notice_;
+    struct Route {
+        std::regex path;
+        Handler handler;
+    };
+    std::map<const httplib::Server*, std::vector<Route>> routes_;
+    httplib::Server portal_, player_, cacheA_, cacheB_, notice_;
     std::vector<std::thread> listeners_;
     std::mutex stopMutex_;
     std::condition_variable stopRequested_;

@@ -4,6 +4,7 @@
 
 #include "portal/torrent.h"
 
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,13 @@ std::string CacheBPath(std::string_view infoHash);
 
 // The player page for a hash, with the magnet URI unencoded in the query.
 std::string PlayerPath(std::string_view infoHash);
+// Each "%XY" with two hex digits becomes its byte; everything else stays.
+std::string PercentDecoded(std::string_view text);
+// The parameters of a request target's query, percent-decoded ('+' is a
+// space), in their order. Taken from the raw target as browsers send it: the
+// query starts at the first '?' and a name ends at its first '=', so a magnet
+// URI in a value arrives whole, whatever '?' and '=' it holds.
+std::multimap<std::string, std::string> QueryParameters(std::string_view target);
 // The hash in a magnet URI: what follows "urn:btih:" up to '&'; empty when none.
 std::string_view MagnetInfoHash(std::string_view magnet);
 

@@ -1,13 +1,13 @@
 #pragma once
-// The application logic on the fake host, with its web requests going to
-// loopback servers that stand in for the portal and the update pages. The
-// test build points the program's hosts at these ports (tests/app/CMakeLists.txt).
+// The application logic on the fake host, with its web requests answered by
+// the fake internet from test sites that stand in for the portal and the
+// update pages.
 
 #include "app/linkcapture.h"
 #include "app/program.h"
 #include "app/units.h"
 #include "fakehost.h"
-#include "net/curlinternet.h"
+#include "fakeinternet.h"
 #include "testportal.h"
 
 #include <gtest/gtest.h>
@@ -15,11 +15,24 @@
 class AppTestBed : public ::testing::Test {
   protected:
     fakes::FakeHost host;
-    net::CookieStore cookies;
-    net::CurlInternet internet{cookies};
-    app::Program program{host, net::WebContext{host, internet}, {}};
-    TestPortal portal{"127.0.0.1", 47901};
-    TestPortal notice{"127.0.0.1", 47905};
+    nettest::FakeInternet internet;
+    TestPortal portal{"portal.test"};
+    TestPortal notice{"notice.test"};
+    app::Program program{host,
+                         net::WebContext{host, internet},
+                         app::Sites{"portal.test", "player.test:8002", "cachea.test",
+                                    "cacheb.test:8004", "http://notice.test/notice.html"},
+                         {}};
+
+    AppTestBed() {
+        internet.serve = [this](const std::string& site, int,
+                                const std::string& path) -> std::optional<std::string> {
+            for (TestPortal* server : {&portal, &notice})
+                if (site == server->host)
+                    return server->Answer(path);
+            return std::nullopt;
+        };
+    }
 
     void Start() { app::LoadProgram(program); }
     app::Globals& globals() { return program.globals; }
@@ -31,9 +44,9 @@ class AppTestBed : public ::testing::Test {
         return host.RequestNewWindow(app::MainBrowser);
     }
     bool PlayLink(const text::Text& hash) {
-        return ClickLink("http://127.0.0.1:47901/magnet?info_hash=" + hash);
+        return ClickLink("http://portal.test/magnet?info_hash=" + hash);
     }
     bool TorrentLink(const text::Text& hash) {
-        return ClickLink("http://127.0.0.1:47901/torrent?info_hash=" + hash);
+        return ClickLink("http://portal.test/torrent?info_hash=" + hash);
     }
 };

@@ -16,7 +16,7 @@ std::string TorrentPage(const std::string& aPath, const std::string& bPath) {
            "<a href=\"http://cachea.test" +
            aPath +
            "\" class=\"cache\">缓存 A</a>"
-           "<a href=\"http://127.0.0.1:47904" +
+           "<a href=\"http://cacheb.test:8004" +
            bPath +
            "\" class=\"cache\">缓存 B</a>"
            "</body></html>";
@@ -26,7 +26,7 @@ text::Text ExpectedCopyText(const text::Text& hash, const text::Text& aPath,
                             const text::Text& bPath) {
     return text::Gbk(u8"磁力链接：") + "\r\nmagnet:?xt=urn:btih:" + hash + "\r\n" +
            text::Gbk(u8"种子地址：") + "\r\nhttp://cachea.test" + aPath +
-           "\r\nhttp://127.0.0.1:47904" + bPath;
+           "\r\nhttp://cacheb.test:8004" + bPath;
 }
 
 class LinkCaptureTest : public AppTestBed {
@@ -56,10 +56,10 @@ TEST_F(LinkCaptureTest, HashIsEverythingAfterTheLastMarker) {
         const char* status;
         const char* hash;
     } cases[] = {
-        {"http://127.0.0.1:47901/torrent?info_hash=X&info_hash=ABC", "ABC"},
-        {"http://127.0.0.1:47901/torrent?info_hash=ABC&x=1", "ABC&x=1"},
-        {"http://127.0.0.1:47901/torrent?info_hash=", ""},
-        {"http://127.0.0.1:47901/torrent?INFO_HASH=ABC", ""},
+        {"http://portal.test/torrent?info_hash=X&info_hash=ABC", "ABC"},
+        {"http://portal.test/torrent?info_hash=ABC&x=1", "ABC&x=1"},
+        {"http://portal.test/torrent?info_hash=", ""},
+        {"http://portal.test/torrent?INFO_HASH=ABC", ""},
     };
     for (const auto& c : cases) {
         ClickLink(c.status);
@@ -74,14 +74,14 @@ TEST_F(LinkCaptureTest, HashIsEverythingAfterTheLastMarker) {
 TEST_F(LinkCaptureTest, MarkersAreMatchedWithExactCase) {
     EXPECT_TRUE(ClickLink("Magnet?info_hash=ABC"));
     EXPECT_FALSE(host.IsCreated(PlayerWindow));
-    EXPECT_TRUE(ClickLink("http://127.0.0.1:47901/Torrent?info_hash=ABC"));
+    EXPECT_TRUE(ClickLink("http://portal.test/Torrent?info_hash=ABC"));
     EXPECT_TRUE(portal.Requests().empty());
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_EQ(globals().CapturedInfoHash, "ABC") << "the hash is taken on every request";
 }
 
 TEST_F(LinkCaptureTest, ALinkWithBothMarkersPlaysThenCopies) {
-    EXPECT_TRUE(ClickLink("http://127.0.0.1:47901/magnet/torrent?info_hash=ABC"));
+    EXPECT_TRUE(ClickLink("http://portal.test/magnet/torrent?info_hash=ABC"));
     EXPECT_TRUE(host.IsCreated(PlayerWindow));
     EXPECT_EQ(host.Property(MainWindow, host::PropVisible), 0);
     EXPECT_EQ(host.clipboard.size(), 1u);
@@ -91,7 +91,7 @@ TEST_F(LinkCaptureTest, ALinkWithBothMarkersPlaysThenCopies) {
 TEST_F(LinkCaptureTest, CacheCutsRunToTheFirstClassAttributeWhateverTheHostCase) {
     portal.Serve("/torrent", "<p>http://CACHEA.TEST/first.torrent\" target=\"_blank\" class=\"x\">"
                              "<a href=\"http://cachea.test/second.torrent\" class=\"y\">"
-                             "<a href=\"http://127.0.0.1:47904/b.torrent\" class=\"y\"></p>");
+                             "<a href=\"http://cacheb.test:8004/b.torrent\" class=\"y\"></p>");
     TorrentLink("ABC");
     EXPECT_EQ(globals().CacheAPath, "/first.torrent\" target=\"_blank");
     EXPECT_EQ(globals().CacheBPath, "/b.torrent");
@@ -121,9 +121,9 @@ TEST_F(LinkCaptureTest, ScriptedPopUpsOverLinksActOnNothing) {
         const char* status;
         const char* hash;
     } cases[] = {
-        {"http://127.0.0.1:47901/torrent?info_hash=T1", "T1"},
-        {"http://127.0.0.1:47901/magnet?info_hash=P1", "P1"},
-        {"http://127.0.0.1:47901/magnet/torrent?info_hash=B1", "B1"},
+        {"http://portal.test/torrent?info_hash=T1", "T1"},
+        {"http://portal.test/magnet?info_hash=P1", "P1"},
+        {"http://portal.test/magnet/torrent?info_hash=B1", "B1"},
         {"", ""},
     };
     for (const auto& c : cases) {
@@ -146,7 +146,7 @@ TEST_F(LinkCaptureTest, ScriptedPopUpsOverLinksActOnNothing) {
 
 TEST_F(LinkCaptureTest, StatusTextFromThePlayerFeedsTheNextRequest) {
     PlayLink("P");
-    host.HoverLink(app::PlayerBrowser, "http://127.0.0.1:47901/torrent?info_hash=FROMPLAYER");
+    host.HoverLink(app::PlayerBrowser, "http://portal.test/torrent?info_hash=FROMPLAYER");
     EXPECT_TRUE(host.RequestNewWindow(app::MainBrowser));
     EXPECT_EQ(portal.Requests().back(), "/torrent?info_hash=FROMPLAYER");
 }
@@ -168,7 +168,7 @@ TEST_F(LinkCaptureTest, ANestedRequestWinsAndNothingBreaks) {
 }
 
 TEST_F(LinkCaptureTest, HostileStatusTextsGiveADefinedResult) {
-    EXPECT_TRUE(ClickLink("http://127.0.0.1:47901/torrent?info_hash=A\r\nX-Injected: 1"));
+    EXPECT_TRUE(ClickLink("http://portal.test/torrent?info_hash=A\r\nX-Injected: 1"));
     EXPECT_TRUE(portal.Requests().empty()) << "a line break never reaches the wire";
     EXPECT_EQ(globals().CacheAPath, "");
     ASSERT_EQ(host.boxes.size(), 1u) << "the box is shown all the same";

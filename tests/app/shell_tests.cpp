@@ -31,7 +31,7 @@ TEST_F(ShellTest, StartsWithTheSizedWindowTrayIconAndPortalPage) {
     EXPECT_TRUE(host.trayIcon[MainWindow.window]);
     ASSERT_EQ(host.navigations.size(), 1u);
     EXPECT_EQ(host.navigations[0].frame, app::MainBrowser);
-    EXPECT_EQ(host.navigations[0].url, "http://127.0.0.1:47901/client?v=varnholt&c=0&so=0&t=");
+    EXPECT_EQ(host.navigations[0].url, "http://portal.test/client?v=varnholt&c=0&so=0&t=");
 }
 
 TEST_F(ShellTest, MinimisingHidesTheWindowAndKeepsOneTrayIcon) {
@@ -118,7 +118,7 @@ TEST_F(ShellTest, PlayerOpensOnTheUnencodedMagnetAndFitsItsBrowser) {
     EXPECT_EQ(host.Property(app::PlayerBrowser, host::PropTop), -3);
     EXPECT_EQ(host.navigations.back().frame, app::PlayerBrowser);
     EXPECT_EQ(host.navigations.back().url,
-              "http://127.0.0.1:47902/lumacast/api.html?url=magnet:?xt=urn:btih:" + hash);
+              "http://player.test:8002/lumacast/api.html?url=magnet:?xt=urn:btih:" + hash);
     EXPECT_EQ(host.Property(MainWindow, host::PropVisible), 0);
 }
 
@@ -144,7 +144,7 @@ TEST_F(ShellTest, ASecondPlayLinkOnlyActivatesTheOpenPlayer) {
     PlayLink("SECOND");
     EXPECT_EQ(host.createdCount, 2) << "main window and one player";
     EXPECT_EQ(host.activations, 1);
-    EXPECT_EQ(host.navigations.back().url, app::PlayerUrlPrefix() + "FIRST");
+    EXPECT_EQ(host.navigations.back().url, app::PlayerUrlPrefix(program.sites) + "FIRST");
     EXPECT_EQ(globals().CapturedInfoHash, "SECOND");
     EXPECT_EQ(host.Property(MainWindow, host::PropVisible), 0);
 }

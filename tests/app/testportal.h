@@ -1,57 +1,32 @@
 #pragma once
-// A loopback HTTP server standing in for the portal and the update pages:
-// it answers each path with the body a test gives it and records what was
-// asked.
+// A site standing in for the portal or the update pages, reached through the
+// fake internet: it answers each path with the body a test gives it (an
+// unknown path with an empty one) and records what was asked.
 
-#include <httplib.h>
-
-#include <chrono>
 #include <map>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 class TestPortal {
   public:
-    TestPortal(const char* host, int port) {
-        server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-            std::lock_guard lock(mutex_);
-            requests_.push_back(request.target);
-            const auto page = pages_.find(request.path);
-            if (page == pages_.end()) {
-                response.status = 404;
-                return;
-            }
-            response.set_content(page->second, "text/html; charset=utf-8");
-        });
-        if (!server_.bind_to_port(host, port))
-            throw std::runtime_error("test portal: port in use");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~TestPortal() {
-        server_.stop();
-        thread_.join();
-    }
-    TestPortal(const TestPortal&) = delete;
-    TestPortal& operator=(const TestPortal&) = delete;
+    explicit TestPortal(std::string host) : host(std::move(host)) {}
+
+    const std::string host;
 
     // Serves `utf8Body` at `path` (query ignored).
     void Serve(const std::string& path, std::string utf8Body) {
-        std::lock_guard lock(mutex_);
         pages_[path] = std::move(utf8Body);
     }
-    std::vector<std::string> Requests() {
-        std::lock_guard lock(mutex_);
-        return requests_;
+    // The request targets (path and query), in order.
+    const std::vector<std::string>& Requests() const { return requests_; }
+
+    std::string Answer(const std::string& target) {
+        requests_.push_back(target);
+        const auto page = pages_.find(target.substr(0, target.find('?')));
+        return page == pages_.end() ? std::string() : page->second;
     }
 
   private:
-    httplib::Server server_;
-    std::thread thread_;
-    std::mutex mutex_;
     std::map<std::string, std::string> pages_;
     std::vector<std::string> requests_;
 };

@@ -23,13 +23,13 @@ std::string SharePage(const std::string& escapedLink) {
            "\\\"}\";disk.util.init(d);</script>";
 }
 
-const std::string ShareAddress = "http://127.0.0.1:47905/share?id=1&amp;from=notice";
+const std::string ShareAddress = "http://notice.test/share?id=1&amp;from=notice";
 
 class UpdateCheckTest : public AppTestBed {
   protected:
     void SetUp() override {
         Start();
-        notice.Serve("/share", SharePage("http:\\\\/\\\\/127.0.0.1:47905\\\\/get\\\\/new.tar.gz"));
+        notice.Serve("/share", SharePage("http:\\\\/\\\\/notice.test\\\\/get\\\\/new.tar.gz"));
     }
     void Check() { app::CheckForUpdate(program); }
     text::Text LatestBox() const { return host.boxes.empty() ? "" : host.boxes.back().content; }
@@ -45,10 +45,10 @@ TEST_F(UpdateCheckTest, NewerVersionAskedYesDownloadsTheUnescapedDirectLink) {
     EXPECT_EQ(host.boxes[0].caption, text::Gbk(u8"更新提示"));
     EXPECT_EQ(notice.Requests(),
               (std::vector<std::string>{"/notice.html", "/share?id=1&from=notice"}));
-    EXPECT_EQ(host.downloads, std::vector<text::Text>{"http://127.0.0.1:47905/get/new.tar.gz"});
+    EXPECT_EQ(host.downloads, std::vector<text::Text>{"http://notice.test/get/new.tar.gz"});
     EXPECT_EQ(globals().CurrentVersion, "20130906");
     EXPECT_EQ(globals().LatestVersion, "20261201");
-    EXPECT_EQ(globals().DownloadAddress, "http://127.0.0.1:47905/share?id=1&from=notice");
+    EXPECT_EQ(globals().DownloadAddress, "http://notice.test/share?id=1&from=notice");
 }
 
 TEST_F(UpdateCheckTest, VersionsCompareByteByByte) {
@@ -74,7 +74,7 @@ TEST_F(UpdateCheckTest, VersionsCompareByteByByte) {
 TEST_F(UpdateCheckTest, MarkersIgnoreTagCaseAndEntitiesAnyCase) {
     notice.Serve("/notice.html",
                  "<div>软件更新<P>最新版本号：20990101</P><P>下载地址："
-                 "http://127.0.0.1:47905/share?id=1&AMP;from=notice</P><P><BR /></P> </DIV>");
+                 "http://notice.test/share?id=1&AMP;from=notice</P><P><BR /></P> </DIV>");
     host.boxAnswers = {Yes};
     Check();
     EXPECT_EQ(globals().LatestVersion, "20990101");
@@ -144,10 +144,10 @@ TEST_F(UpdateCheckTest, SharePageWithoutItsMarkerDownloadsNothing) {
 
 TEST_F(UpdateCheckTest, LinkWithoutEscapesIsHandedOverUnchanged) {
     notice.Serve("/notice.html", NoticePage("20990101", ShareAddress));
-    notice.Serve("/share", SharePage("http://127.0.0.1:47905/plain.bin"));
+    notice.Serve("/share", SharePage("http://notice.test/plain.bin"));
     host.boxAnswers = {Yes};
     Check();
-    EXPECT_EQ(host.downloads, std::vector<text::Text>{"http://127.0.0.1:47905/plain.bin"});
+    EXPECT_EQ(host.downloads, std::vector<text::Text>{"http://notice.test/plain.bin"});
 }
 
 TEST_F(UpdateCheckTest, ANestedCheckReplacesTheSharedTexts) {
@@ -159,7 +159,7 @@ TEST_F(UpdateCheckTest, ANestedCheckReplacesTheSharedTexts) {
         if (nested)
             return;
         nested = true;
-        notice.Serve("/notice.html", NoticePage("20990202", "http://127.0.0.1:47905/share?id=2"));
+        notice.Serve("/notice.html", NoticePage("20990202", "http://notice.test/share?id=2"));
         host.ChooseMenuItem(app::TrayMenu, 1);
     };
     host.boxAnswers = {Yes, Yes};

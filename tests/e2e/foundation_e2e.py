@@ -27,7 +27,7 @@ PORTAL_PAGE = (b"<html><head><title>portal</title></head>"
 class Portal:
     """Serves the client page on 127.0.0.1 and records the request paths."""
 
-    def __init__(self, port):
+    def __init__(self):
         self.paths = []
         portal = self
 
@@ -43,7 +43,8 @@ class Portal:
             def log_message(self, *args):
                 pass
 
-        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.address = "127.0.0.1:%d" % self.server.server_address[1]
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
 
     def close(self):
@@ -51,11 +52,52 @@ class Portal:
         self.server.server_close()
 
 
-class Desktop:
-    """Xvfb with icewm, in a throw-away home."""
+class PrivateSession:
+    """A throw-away home with its own XDG folders and a private session bus, so
+    that nothing of the machine's desktop reaches the program and no D-Bus
+    client starts (autolaunches) a bus that would outlive the test."""
+
+    def __init__(self, prefix):
+        self.work = tempfile.mkdtemp(prefix=prefix)
+        home = os.path.join(self.work, "home")
+        runtime = os.path.join(self.work, "runtime")
+        os.makedirs(home)
+        os.makedirs(runtime, mode=0o700)
+        self.env = {key: value for key, value in os.environ.items()
+                    if not key.startswith(("XDG_", "DBUS_", "QT_", "WAYLAND_"))
+                    and key != "DISPLAY"}
+        self.env.update(HOME=home, XDG_RUNTIME_DIR=runtime,
+                        XDG_CONFIG_HOME=os.path.join(home, ".config"),
+                        XDG_DATA_HOME=os.path.join(home, ".local", "share"),
+                        XDG_CACHE_HOME=os.path.join(home, ".cache"))
+        self.bus = subprocess.Popen(
+            ["dbus-daemon", "--session", "--address=unix:path=" + os.path.join(runtime, "bus"),
+             "--nofork", "--nopidfile", "--print-address=1"],
+            env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        address = self.bus.stdout.readline().strip()
+        if not address:
+            raise RuntimeError("the session bus did not start")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+
+    def close(self):
+        stop(self.bus)
+        shutil.rmtree(self.work, ignore_errors=True)
+
+
+def stop(process):
+    process.terminate()
+    try:
+        process.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
+class Desktop(PrivateSession):
+    """Xvfb with icewm, in a private session."""
 
     def __init__(self):
-        self.work = tempfile.mkdtemp(prefix="lodestone-e2e-")
+        super().__init__("lodestone-e2e-")
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
@@ -66,17 +108,12 @@ class Desktop:
             number = display.readline().strip()
         if not number:
             raise RuntimeError("Xvfb did not start")
-        home = os.path.join(self.work, "home")
-        runtime = os.path.join(self.work, "runtime")
-        os.makedirs(home)
-        os.makedirs(runtime, mode=0o700)
+        home = self.env["HOME"]
         # Window titles are Chinese: give the window manager a font that has them.
         os.makedirs(os.path.join(home, ".icewm"))
         shutil.copy(os.path.join(os.path.dirname(os.path.abspath(__file__)), "icewm-preferences"),
                     os.path.join(home, ".icewm", "preferences"))
-        self.env = {key: value for key, value in os.environ.items()
-                    if not key.startswith(("XDG_", "DBUS_", "QT_"))}
-        self.env.update(DISPLAY=":" + number, HOME=home, XDG_RUNTIME_DIR=runtime)
+        self.env["DISPLAY"] = ":" + number
         self.wm = subprocess.Popen(["icewm"], env=self.env, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
         wait_for(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
@@ -88,12 +125,8 @@ class Desktop:
 
     def close(self):
         for process in (self.wm, self.xvfb):
-            process.terminate()
-            try:
-                process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                process.kill()
-        shutil.rmtree(self.work, ignore_errors=True)
+            stop(process)
+        super().close()
 
     # What the X server and the window manager say about windows.
     def client_list(self):
@@ -128,7 +161,7 @@ class Desktop:
         subprocess.run(command + [path], env=self.env, check=True)
 
 
-def wait_for(condition, what, timeout=20.0):
+def wait_for(condition, what, timeout=45.0):
     deadline = time.monotonic() + timeout
     while True:
         value = condition()
@@ -144,11 +177,28 @@ def check(condition, message):
         raise AssertionError(message)
 
 
+def sites(portal, player=None, cache_a=None, cache_b=None, notice_url=None):
+    """The servers for the test build of the program, as its environment
+    names them; what a test does not give points at the portal."""
+    return {"LODESTONE_PORTAL_HOST": portal, "LODESTONE_PLAYER_HOST": player or portal,
+            "LODESTONE_CACHE_A_HOST": cache_a or portal,
+            "LODESTONE_CACHE_B_HOST": cache_b or portal,
+            "LODESTONE_UPDATE_NOTICE_URL": notice_url or "http://%s/notice.html" % portal}
+
+
 class Program:
-    def __init__(self, desktop, binary):
+    runs = 0
+
+    def __init__(self, desktop, binary, servers):
         self.desktop = desktop
         self.log = tempfile.TemporaryFile()
-        self.process = subprocess.Popen([binary], env=desktop.env, stdout=self.log,
+        # A mark in the environment tells the processes this run started from
+        # the test's own (its bus, display and window manager).
+        Program.runs += 1
+        self.mark = "LODESTONE_E2E_RUN=%d-%d" % (os.getpid(), Program.runs)
+        self.env = dict(desktop.env, **servers)
+        self.env.update([self.mark.split("=", 1)])
+        self.process = subprocess.Popen([binary], env=self.env, stdout=self.log,
                                         stderr=subprocess.STDOUT)
         self.window = wait_for(self.main_window, "the main window")
 
@@ -196,6 +246,21 @@ class Program:
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+
+    def processes(self):
+        """The live processes that this run started, by pid, with their names."""
+        found = {}
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/stat", "rb") as stat:
+                    name, rest = stat.read().split(b" (", 1)[1].rsplit(b")", 1)
+                with open(f"/proc/{pid}/environ", "rb") as environ:
+                    mine = self.mark.encode() in environ.read().split(b"\0")
+            except OSError:
+                continue
+            if mine and rest.split()[0] != b"Z":
+                found[int(pid)] = name.decode()
+        return found
 
 
 def scenario_start_tray_menu_exit(desktop, program, portal, shots):
@@ -265,7 +330,6 @@ SCENARIOS = [scenario_start_tray_menu_exit, scenario_close_button, scenario_esca
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--program", required=True)
-    parser.add_argument("--port", type=int, required=True, help="the portal's loopback port")
     parser.add_argument("--screenshots", default=".")
     args = parser.parse_args()
 
@@ -273,10 +337,10 @@ def main():
     desktop = Desktop()
     try:
         for scenario in SCENARIOS:
-            portal = Portal(args.port)
+            portal = Portal()
             program = None
             try:
-                program = Program(desktop, args.program)
+                program = Program(desktop, args.program, sites(portal.address))
                 scenario(desktop, program, portal, args.screenshots)
                 passed += 1
                 print("PASS", scenario.__name__, flush=True)

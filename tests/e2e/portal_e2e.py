@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Link capture, the player window and the update check end to end.
 
-Runs the program, built against fixed loopback ports, on a private X display
-against the bundled reference portal, and drives it with the real mouse and
+Runs the program on a private X display against the bundled reference portal
+on free loopback ports, and drives it with the real mouse and
 keyboard: the pointer rests on a result link before it clicks, menus come
 from the tray icon, boxes are answered with keys. Two small relays stand
 between the program and the portal: one records the player requests exactly
@@ -24,7 +24,7 @@ import threading
 import time
 import urllib.request
 
-from foundation_e2e import Desktop, Program, check, wait_for
+from foundation_e2e import Desktop, Program, check, sites, wait_for
 
 LINK_COLOUR = (0x2F, 0x5D, 0x8A)  # the portal's link colour
 COPY_CAPTION = "地址复制成功,请粘贴到空白处"
@@ -42,10 +42,10 @@ class PortsBusy(Exception):
 # --- Servers -----------------------------------------------------------------
 
 class PortalProcess:
-    """The bundled portal with its request log; `--base-port 0` is not used,
-    since the program's hosts are fixed when it is built."""
+    """The bundled portal with its request log, on free ports unless a base
+    port is given."""
 
-    def __init__(self, binary, base_port=None):
+    def __init__(self, binary, base_port=0):
         command = [binary, "--verbose"]
         if base_port is not None:
             command += ["--base-port", str(base_port)]
@@ -84,11 +84,11 @@ class PortalProcess:
 
 
 class Relay:
-    """Stands for one of the portal's sites on a port of its own: records each
+    """Stands for one of the portal's sites on a free port: records each
     request target byte for byte as it arrives and answers with what the
     portal answers to `forward(target)`, its body passed through `edit`."""
 
-    def __init__(self, port, upstream):
+    def __init__(self, upstream):
         self.targets = []
         self.upstream = upstream
         self.forward = lambda target: target
@@ -115,11 +115,8 @@ class Relay:
             def log_message(self, *args):
                 pass
 
-        self.address = "127.0.0.1:%d" % port
-        try:
-            self.server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
-        except OSError as error:
-            raise PortsBusy("cannot listen on %s: %s" % (self.address, error)) from error
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.address = "127.0.0.1:%d" % self.server.server_address[1]
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
 
     def close(self):
@@ -359,25 +356,6 @@ def result_hash(portal, term=SEARCH_TERM):
 
 # --- Scenarios -------------------------------------------------------------------
 
-def program_processes(session):
-    """The pids of processes started on the test's desktop other than the
-    window manager's, with their names."""
-    home = ("HOME=" + session.desktop.env["HOME"]).encode()
-    found = {}
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open(f"/proc/{pid}/stat", "rb") as stat:
-                name, rest = stat.read().split(b" (", 1)[1].rsplit(b")", 1)
-            with open(f"/proc/{pid}/environ", "rb") as environ:
-                mine = home in environ.read().split(b"\0")
-        except OSError:
-            continue
-        if mine and rest.split()[0] != b"Z" and not name.startswith(b"icewm") \
-                and name != b"xclip":
-            found[int(pid)] = name.decode()
-    return found
-
-
 def check_only_the_keeper_remains(session, text):
     """After Exit: within 5 s only the clipboard keeper is left, holding its
     standard streams on /dev/null and its X connection, in a session of its
@@ -387,7 +365,7 @@ def check_only_the_keeper_remains(session, text):
     deadline = time.monotonic() + 5
     while list(found.values()) != ["lodestone-clipb"] and time.monotonic() < deadline:
         time.sleep(0.1)
-        found = program_processes(session)
+        found = session.program.processes()
     check(list(found.values()) == ["lodestone-clipb"], "left after Exit: %s" % found)
     [keeper] = found
     fds = {int(fd): os.readlink(f"/proc/{keeper}/fd/{fd}") for fd in os.listdir(f"/proc/{keeper}/fd")}
@@ -637,7 +615,8 @@ SCENARIOS = {scenario.__name__[len("scenario_"):]: scenario for scenario in [
 
 SKIPPED = 77  # the tests' SKIP_RETURN_CODE
 
-def run(scenario, arguments, portal_base_port, relays_for=lambda portal: {}):
+def run(scenario, arguments, portal_base_port=0, relays_for=lambda portal: {},
+        servers_for=lambda portal, relays: {}):
     """Runs one scenario on a fresh desktop with a fresh portal and program;
     returns the exit code. Everything started is stopped on every path."""
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
@@ -649,7 +628,7 @@ def run(scenario, arguments, portal_base_port, relays_for=lambda portal: {}):
         desktop.env["LC_ALL"] = "C.UTF-8"  # xprop shows UTF-8 titles as they are
         portal = PortalProcess(arguments.portal, portal_base_port)
         relays = relays_for(portal)
-        program = Program(desktop, arguments.program)
+        program = Program(desktop, arguments.program, servers_for(portal, relays))
         scenario(Session(desktop, program, portal, arguments.screenshots), relays)
         print("PASS", scenario.__name__, flush=True)
         print("1 passed, 0 failed")
@@ -677,28 +656,27 @@ def run(scenario, arguments, portal_base_port, relays_for=lambda portal: {}):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--program", required=True, help="the program built for these ports")
+    parser.add_argument("--program", required=True,
+                        help="the test build, which takes its servers from the environment")
     parser.add_argument("--portal", required=True, help="the lodestone-portal binary")
-    parser.add_argument("--base-port", type=int, required=True,
-                        help="the portal's first port; the relays take the two after its five")
     parser.add_argument("--scenario", required=True, choices=sorted(SCENARIOS))
     parser.add_argument("--screenshots", default=".")
     arguments = parser.parse_args()
 
-    # The pop-up scenario puts a relay of its own in the portal's place, to
-    # change its pages and see every request; the portal moves further up.
-    behind = arguments.scenario == "scripted_popup"
-
     def relays_for(portal):
-        base = arguments.base_port
-        relays = {"notice": Relay(base + 5, portal.sites["notice"]),
-                  "player": Relay(base + 6, portal.sites["player"])}
-        if behind:
-            relays["portal"] = Relay(base, portal.sites["portal"])
+        relays = {"notice": Relay(portal.sites["notice"]), "player": Relay(portal.sites["player"])}
+        # The pop-up scenario puts a relay in the portal's place, to change
+        # its pages and see every request.
+        if arguments.scenario == "scripted_popup":
+            relays["portal"] = Relay(portal.sites["portal"])
         return relays
 
-    portal_base = arguments.base_port + (10 if behind else 0)
-    return run(SCENARIOS[arguments.scenario], arguments, portal_base, relays_for)
+    def servers_for(portal, relays):
+        front = relays["portal"].address if "portal" in relays else portal.sites["portal"]
+        return sites(front, relays["player"].address, portal.sites["cache-a"], portal.sites["cache-b"],
+                     "http://%s/notice.html" % relays["notice"].address)
+
+    return run(SCENARIOS[arguments.scenario], arguments, 0, relays_for, servers_for)
 
 
 if __name__ == "__main__":

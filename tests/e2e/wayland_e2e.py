@@ -8,14 +8,12 @@ as root).
 
 import argparse
 import os
-import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 
-from foundation_e2e import CLIENT_PATH, Portal, check, wait_for
+from foundation_e2e import CLIENT_PATH, Portal, PrivateSession, check, sites, wait_for
 
 KNOWN_STDERR = {
     "lodestone: running as root, so the web engine runs without its sandbox",
@@ -26,30 +24,26 @@ KNOWN_STDERR = {
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--program", required=True)
-    parser.add_argument("--port", type=int, required=True, help="the portal's loopback port")
     args = parser.parse_args()
 
-    work = tempfile.mkdtemp(prefix="lodestone-wayland-")
-    runtime = os.path.join(work, "runtime")
-    os.makedirs(runtime, mode=0o700)
-    os.makedirs(os.path.join(work, "home"))
-    env = {key: value for key, value in os.environ.items()
-           if not key.startswith(("XDG_", "DBUS_", "QT_", "WAYLAND_")) and key != "DISPLAY"}
-    env.update(HOME=os.path.join(work, "home"), XDG_RUNTIME_DIR=runtime,
-               WAYLAND_DISPLAY="lodestone-test",
+    session = PrivateSession("lodestone-wayland-")
+    env = session.env
+    runtime = env["XDG_RUNTIME_DIR"]
+    env.update(WAYLAND_DISPLAY="lodestone-test",
                # The headless compositor has no GPU; without this the web
                # engine says so on stderr.
                QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu")
     weston = subprocess.Popen(["weston", "--backend=headless-backend.so", "--socket=lodestone-test",
                                "--idle-time=0"], env=env, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
-    portal = Portal(args.port)
+    portal = Portal()
     program = None
     try:
         wait_for(lambda: os.path.exists(os.path.join(runtime, "lodestone-test")),
                  "the compositor")
         # Qt's own switch picks the plugin, past the program's command line.
-        program = subprocess.Popen([args.program, "-platform", "wayland"], env=env,
+        program = subprocess.Popen([args.program, "-platform", "wayland"],
+                                   env=dict(env, **sites(portal.address)),
                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         wait_for(lambda: CLIENT_PATH in portal.paths or program.poll() is not None,
                  "the client page request", timeout=60)
@@ -76,7 +70,7 @@ def main():
         portal.close()
         weston.terminate()
         weston.wait()
-        shutil.rmtree(work, ignore_errors=True)
+        session.close()
 
 
 if __name__ == "__main__":

@@ -23,9 +23,8 @@ def scenario_whole_product(session, relays):
     session.copy_torrent_links(torrent, hash_)
 
     player = session.play(play)
-    # The portal's log shows the '?' and '=' of the magnet link as it had to
-    # encode them to read the query.
-    target = "/lumacast/api.html?url=magnet:%3Fxt%3Durn:btih:" + hash_
+    # The magnet link arrives unencoded, as the player address holds it.
+    target = "/lumacast/api.html?url=magnet:?xt=urn:btih:" + hash_
     wait_for(lambda: session.portal.served("player", target),
              "the player request, have %s" % session.portal.requests)
     session.screenshot("screenshot-player.png", player)

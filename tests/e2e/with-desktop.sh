@@ -1,44 +1,74 @@
 #!/usr/bin/env bash
-# Runs a command on a private X display (Xvfb) with a window manager that has
-# a notification area (icewm), in a throw-away home, and cleans up after it.
-# Usage: with-desktop.sh COMMAND [ARGS...]
+# Runs a command in a session of its own: a throw-away home with its own XDG
+# folders, a private session bus, and (unless --headless) a private X display
+# (Xvfb) with a window manager that has a notification area (icewm). Nothing
+# of the machine's own desktop reaches the command; all is cleaned up after it.
+# Usage: with-desktop.sh [--headless] COMMAND [ARGS...]
 set -uo pipefail
+
+headless=
+if [ "${1:-}" = --headless ]; then
+    headless=1
+    shift
+fi
 
 work=$(mktemp -d)
 cleanup() {
     [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
     [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
+    [ -n "${bus:-}" ] && kill "$bus" 2>/dev/null
     wait 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
 trap "exit 143" TERM INT
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.05
-done
-if [ ! -s "$work/display" ]; then
-    echo "with-desktop: Xvfb did not start" >&2
-    cat "$work/xvfb.log" >&2
+# Waits up to 5 s for a file to have content.
+await() {
+    for _ in $(seq 100); do
+        [ -s "$1" ] && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/home/.config"
+export XDG_DATA_HOME="$work/home/.local/share" XDG_CACHE_HOME="$work/home/.cache"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS XDG_SESSION_TYPE XDG_CURRENT_DESKTOP
+
+# With a bus address set, D-Bus clients never start (autolaunch) a bus of
+# their own that would outlive the command.
+dbus-daemon --session --address="unix:path=$XDG_RUNTIME_DIR/bus" --nofork --nopidfile \
+    --print-address=3 3>"$work/bus" 2>"$work/bus.log" &
+bus=$!
+if ! await "$work/bus"; then
+    echo "with-desktop: the session bus did not start" >&2
+    cat "$work/bus.log" >&2
     exit 1
 fi
-export DISPLAY=":$(head -n1 "$work/display")"
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-unset XDG_DATA_HOME XDG_CONFIG_HOME XDG_CACHE_HOME DBUS_SESSION_BUS_ADDRESS
+export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$work/bus")"
 
-# Window titles are Chinese: give the window manager a font that has them.
-mkdir -p "$HOME/.icewm"
-cp "$(dirname "$0")/icewm-preferences" "$HOME/.icewm/preferences"
-icewm >"$work/icewm.log" 2>&1 &
-wm=$!
-# The window manager is up once it names itself on the root window.
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
-    sleep 0.05
-done
+if [ -z "$headless" ]; then
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    xvfb=$!
+    if ! await "$work/display"; then
+        echo "with-desktop: Xvfb did not start" >&2
+        cat "$work/xvfb.log" >&2
+        exit 1
+    fi
+    export DISPLAY=":$(head -n1 "$work/display")"
+
+    # Window titles are Chinese: give the window manager a font that has them.
+    mkdir -p "$HOME/.icewm"
+    cp "$(dirname "$0")/icewm-preferences" "$HOME/.icewm/preferences"
+    icewm >"$work/icewm.log" 2>&1 &
+    wm=$!
+    # The window manager is up once it names itself on the root window.
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+        sleep 0.05
+    done
+fi
 
 "$@"

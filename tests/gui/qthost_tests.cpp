@@ -29,6 +29,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace gui {
 namespace {
@@ -122,9 +128,10 @@ class QtHostTest : public ::testing::Test {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    // Runs the event loop until `done` holds; false when time ran out.
+    // Runs the event loop until `done` holds; false when time ran out. The
+    // limit only keeps a failing test from hanging: generous for a busy machine.
     static bool WaitFor(const std::function<bool()>& done,
-                        std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+                        std::chrono::milliseconds limit = std::chrono::seconds(30)) {
         QElapsedTimer timer;
         timer.start();
         while (!done()) {
@@ -466,7 +473,7 @@ void LoadPage(BrowserFrame& frame, const QString& html) {
     frame.page()->setHtml(html, QUrl(QStringLiteral("http://127.0.0.1/")));
     QElapsedTimer timer;
     timer.start();
-    while (frame.page()->title() != QStringLiteral("ready") && timer.elapsed() < 20000)
+    while (frame.page()->title() != QStringLiteral("ready") && timer.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_EQ(frame.page()->title(), QStringLiteral("ready"));
 }
@@ -477,7 +484,7 @@ bool HoverUntil(BrowserFrame& frame, QPoint point, const Events& events,
                 const text::Text& expected) {
     QElapsedTimer timer;
     timer.start();
-    for (int nudge = 0; timer.elapsed() < 10000; nudge = (nudge + 1) % 2) {
+    for (int nudge = 0; timer.elapsed() < 30000; nudge = (nudge + 1) % 2) {
         QCursor::setPos(frame.mapToGlobal(point + QPoint(nudge, nudge)));
         QElapsedTimer step;
         step.start();
@@ -501,7 +508,7 @@ QVariant RunScript(BrowserFrame& frame, const QString& script) {
     frame.page()->runJavaScript(script, [&result](const QVariant& value) { result = value; });
     QElapsedTimer timer;
     timer.start();
-    while (!result && timer.elapsed() < 10000)
+    while (!result && timer.elapsed() < 30000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return result.value_or(QVariant());
 }
@@ -565,9 +572,35 @@ TEST_F(QtHostTest, LinkMenuIsChineseAndOffersNoWindowOrTabOfItsOwn) {
         EXPECT_TRUE(HasChinese(text)) << text.toStdString();
 }
 
+// A loopback port that refuses every connection: bound, never listened on,
+// so no other program takes it while the test runs.
+class RefusingPort {
+  public:
+    RefusingPort() : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port_ = ntohs(address.sin_port);
+    }
+    ~RefusingPort() { ::close(socket_); }
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    int Port() const { return port_; }
+
+  private:
+    int socket_;
+    int port_ = 0;
+};
+
 TEST_F(QtHostTest, AnUnreachablePageShowsTheEnginesChineseErrorPageWithReload) {
     BrowserFrame& frame = *Framed(First).Frame(Browser);
-    Host().Navigate({First, Browser}, "http://127.0.0.1:47899/client");
+    const RefusingPort refusing;
+    ASSERT_NE(refusing.Port(), 0);
+    Host().Navigate({First, Browser},
+                    "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/client");
     QString shown;
     EXPECT_TRUE(WaitFor([&] {
         shown = RunScript(frame, QStringLiteral("document.body ? document.body.innerText : ''"))

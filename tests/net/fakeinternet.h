@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -19,6 +20,12 @@ class FakeInternet final : public net::Internet {
     bool failRequest = false;
     std::deque<std::string> bodyChunks;
     std::optional<std::string> rawHeaders;
+    // Set, it answers each request with the body it gives for the request's
+    // host, port and path (none: nothing came), instead of `bodyChunks`; asked
+    // at the first read, as the answer comes over the wire after the send.
+    std::function<std::optional<std::string>(const std::string& host, int port,
+                                             const std::string& path)>
+        serve;
 
     // What the routine did.
     std::vector<std::string> calls;
@@ -60,22 +67,35 @@ class FakeInternet final : public net::Internet {
     struct Request final : net::HttpRequest, Handle {
         explicit Request(FakeInternet& n) : Handle{n, "request"} {}
         std::vector<std::uint8_t> body;
+        std::string host, path;
+        int port = -1;
+        // Its own: a request served in the middle of another reads its own body.
+        std::optional<std::deque<std::string>> served;
         void Send(std::string_view headers, std::string_view body) override {
             net.calls.push_back("send");
             net.sentHeaders = headers;
             net.sentBody = body;
+            host = net.host;
+            port = net.port;
+            path = net.path;
         }
         std::size_t Read(std::size_t most, const std::function<bool()>&) override {
             net.calls.push_back("read");
             net.largestRead = std::max(net.largestRead, most);
-            if (net.bodyChunks.empty())
+            if (net.serve && !served) {
+                served.emplace();
+                if (auto page = net.serve(host, port, path))
+                    served->push_back(std::move(*page));
+            }
+            std::deque<std::string>& chunks = net.serve ? *served : net.bodyChunks;
+            if (chunks.empty())
                 return 0;
-            std::string& chunk = net.bodyChunks.front();
+            std::string& chunk = chunks.front();
             const std::size_t count = std::min(most, chunk.size());
             body.insert(body.end(), chunk.begin(), chunk.begin() + static_cast<long>(count));
             chunk.erase(0, count);
             if (chunk.empty())
-                net.bodyChunks.pop_front();
+                chunks.pop_front();
             return count;
         }
         std::vector<std::uint8_t> TakeBody() override { return std::move(body); }

@@ -1,7 +1,6 @@
 // The byte-level helpers behind the pages and the request handling.
 
 #include "portal/html.h"
-#include "portal/lenientserver.h"
 #include "portal/sites.h"
 
 #include <gtest/gtest.h>
@@ -38,23 +37,22 @@ TEST(FormatSize, UsesBinaryUnits) {
     EXPECT_EQ(portal::FormatSize(3 * 1024 * 1024), "3.0 MiB");
 }
 
-TEST(RequestLineMender, EncodesOnlyWhatTheLibraryWouldSplitOn) {
+TEST(QueryParameters, TakeEachParameterWholeFromTheRawTarget) {
+    using Parameters = std::multimap<std::string, std::string>;
     const struct {
-        std::string line;
-        std::string mended;
+        std::string target;
+        Parameters parameters;
     } cases[] = {
-        {"GET /lumacast/api.html?url=magnet:?xt=urn:btih:AB HTTP/1.1\r\n",
-         "GET /lumacast/api.html?url=magnet:%3Fxt%3Durn:btih:AB HTTP/1.1\r\n"},
-        {"GET /a?x=1=2&y=3&z HTTP/1.1\r\n", "GET /a?x=1%3D2&y=3&z HTTP/1.1\r\n"},
-        {"GET /a?? HTTP/1.1\r\n", "GET /a?%3F HTTP/1.1\r\n"},
-        {"GET /a=b HTTP/1.1\r\n", "GET /a=b HTTP/1.1\r\n"}, // '=' in the path stays
-        {"GET /client?v=varnholt&c=0&so=0&t= HTTP/1.1\r\n",
-         "GET /client?v=varnholt&c=0&so=0&t= HTTP/1.1\r\n"},
-        {"GET /a?b HTTP/1.1\r\nX: ?=?=\r\n", "GET /a?b HTTP/1.1\r\nX: ?=?=\r\n"}, // headers stay
-        {"GARBAGE\r\nGET /?a=b=c HTTP/1.1\r\n", "GARBAGE\r\nGET /?a=b=c HTTP/1.1\r\n"},
+        {"/lumacast/api.html?url=magnet:?xt=urn:btih:AB", {{"url", "magnet:?xt=urn:btih:AB"}}},
+        {"/a?x=1=2&y=3&z", {{"x", "1=2"}, {"y", "3"}, {"z", ""}}},
+        {"/a=b", {}}, // '=' in the path is no parameter
+        {"/client?v=varnholt&c=0&so=0&t=", {{"v", "varnholt"}, {"c", "0"}, {"so", "0"}, {"t", ""}}},
+        {"/a?n%61me=%E6%96%B0+b%2B%2&&", {{"name", "\xE6\x96\xB0 b+%2"}}},
+        {"/a?x=1#x=2", {{"x", "1"}}},
+        {"/a??x=1&x=2", {{"?x", "1"}, {"x", "2"}}}, // the first '?' opens the query
     };
-    for (const auto& [line, mended] : cases)
-        EXPECT_EQ(portal::MendRequestLine(line), mended) << line;
+    for (const auto& [target, parameters] : cases)
+        EXPECT_EQ(portal::QueryParameters(target), parameters) << target;
 }
 
 TEST(MagnetInfoHash, TakesTheTopicUpToTheNextParameter) {

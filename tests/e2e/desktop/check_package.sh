@@ -16,7 +16,7 @@ fail() { echo "check_package: $*" >&2; status=1; }
 
 "$cpack" --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; exit 1; }
-deb=$(ls "$work"/out/lodestone_1.0.0_*.deb) || exit 1
+deb=$(ls "$work"/out/lodestone_1.0.0*_*.deb) || exit 1
 lintian --fail-on error "$deb" 2>/dev/null || fail "lintian reports errors"
 dpkg-deb -x "$deb" "$work/tree" || exit 1
 usr=$work/tree/usr
