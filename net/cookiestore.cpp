@@ -148,27 +148,18 @@ bool CookieStore::SetCookie(std::string_view url, std::string_view name, std::st
 }
 
 void CookieStore::Store(Cookie cookie) {
+    if (cookie.expires && *cookie.expires <= Clock::now())
+        return Remove(cookie);
     const auto slot =
         std::ranges::find_if(cookies_, [&](const Cookie& c) { return c.SameSlot(cookie); });
-    if (cookie.expires && *cookie.expires <= Clock::now()) {
-        if (slot != cookies_.end()) {
-            const Cookie removed = std::move(*slot);
-            cookies_.erase(slot);
-            Notify(removed, Change::Removed);
-        }
-        return;
-    }
     if (slot != cookies_.end()) {
         if (*slot == cookie)
             return;
         *slot = cookie;
     } else {
         cookies_.push_back(cookie);
-        if (cookies_.size() > MostCookies) {
-            const Cookie oldest = std::move(cookies_.front());
-            cookies_.erase(cookies_.begin());
-            Notify(oldest, Change::Removed);
-        }
+        if (cookies_.size() > MostCookies)
+            Remove(Cookie(cookies_.front()));
     }
     Notify(cookie, Change::Stored);
 }

@@ -92,25 +92,23 @@ class MemorySink final : public Sink {
     std::size_t limit_;
 };
 
-// What a request takes over from its session.
+// What a request takes over from its session and connection.
 struct Setup {
     CookieStore& cookies;
     const TransferOptions& options;
-    std::string userAgent;
-    std::string proxy; // empty: direct
+    Request request;
 };
 
 class CurlRequest final : public HttpRequest {
   public:
-    CurlRequest(Setup setup, Request request)
-        : setup_(std::move(setup)), request_(std::move(request)), sink_(setup_.options.bodyLimit) {}
+    explicit CurlRequest(Setup setup) : setup_(std::move(setup)), sink_(setup_.options.bodyLimit) {}
 
     // Only queued: the exchange runs while the body is read, where the
     // window keeps being served.
     void Send(std::string_view headers, std::string_view body) override {
-        request_.headers = HeaderLines(headers);
-        request_.body = body;
-        transfer_.emplace(std::move(request_), setup_.cookies, setup_.options, sink_);
+        setup_.request.headers = HeaderLines(headers);
+        setup_.request.body = body;
+        transfer_.emplace(std::move(setup_.request), setup_.cookies, setup_.options, sink_);
     }
 
     std::size_t Read(std::size_t most, const std::function<bool()>& serveEvents) override {
@@ -145,7 +143,6 @@ class CurlRequest final : public HttpRequest {
     bool Running() const { return transfer_->End() == TransferEnd::Running; }
 
     Setup setup_;
-    Request request_;
     MemorySink sink_;
     std::optional<Transfer> transfer_;
     std::size_t reported_ = 0;
@@ -153,24 +150,20 @@ class CurlRequest final : public HttpRequest {
 
 class CurlConnection final : public HttpConnection {
   public:
-    CurlConnection(Setup setup, Address address)
-        : setup_(std::move(setup)), address_(std::move(address)) {}
+    explicit CurlConnection(Setup setup) : setup_(std::move(setup)) {}
 
     std::unique_ptr<HttpRequest> OpenRequest(std::string_view verb, std::string_view path,
                                              std::string_view version) override {
-        Request request;
-        request.address = address_;
-        request.address.path = path;
-        request.verb = verb;
-        request.httpVersion = version == "HTTP/1.0" ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1;
-        request.proxy = setup_.proxy;
-        request.userAgent = setup_.userAgent;
-        return std::make_unique<CurlRequest>(setup_, std::move(request));
+        Setup setup = setup_;
+        setup.request.address.path = path;
+        setup.request.verb = verb;
+        setup.request.httpVersion =
+            version == "HTTP/1.0" ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1;
+        return std::make_unique<CurlRequest>(std::move(setup));
     }
 
   private:
     Setup setup_;
-    Address address_;
 };
 
 class CurlSession final : public InternetSession {
@@ -181,14 +174,16 @@ class CurlSession final : public InternetSession {
     // 0 for every https address; for TLS the port is read from the address.
     std::unique_ptr<HttpConnection> Connect(std::string_view host, int port,
                                             std::string_view url) override {
-        Address address{url.starts_with("https://"), std::string(host), port == 0 ? 80 : port};
+        Setup setup = setup_;
+        Address& address = setup.request.address;
+        address = {url.starts_with("https://"), std::string(host), port == 0 ? 80 : port};
         if (address.secure) {
             const std::optional<Address> parsed = ParseAddress(url);
             address.port = parsed ? parsed->port : 443;
         }
         if (!IsPlainHostName(host) || address.port < 1 || address.port > 65535)
             return nullptr;
-        return std::make_unique<CurlConnection>(setup_, std::move(address));
+        return std::make_unique<CurlConnection>(std::move(setup));
     }
 
   private:
@@ -208,8 +203,10 @@ CurlInternet::~CurlInternet() {
 
 std::unique_ptr<InternetSession> CurlInternet::Open(std::string_view userAgent,
                                                     std::optional<std::string_view> proxyList) {
-    return std::make_unique<CurlSession>(Setup{cookies_, options_, std::string(userAgent),
-                                               proxyList ? ProxyAddress(*proxyList) : ""});
+    Request request;
+    request.userAgent = userAgent;
+    request.proxy = proxyList ? ProxyAddress(*proxyList) : "";
+    return std::make_unique<CurlSession>(Setup{cookies_, options_, std::move(request)});
 }
 
 void CurlInternet::SetCookie(std::string_view url, std::string_view name, std::string_view data) {

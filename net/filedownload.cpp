@@ -20,15 +20,11 @@ constexpr auto SpeedInterval = std::chrono::seconds(1);
 // request; a request wakes it at once anyway.
 constexpr std::chrono::milliseconds WaitSlice{1000};
 
-std::string ErrnoText(int error) {
-    return std::strerror(error);
-}
-
 // A full disk is said plainly; the system's own words are English.
 std::string FileErrorText(std::string_view failed, int error) {
     if (error == ENOSPC || error == EDQUOT)
         return "磁盘空间不足，文件没有下载完整。";
-    return std::string(failed) + ErrnoText(error);
+    return std::string(failed) + std::strerror(error);
 }
 
 std::string TransferErrorText(CURLcode code) {
@@ -101,15 +97,6 @@ class PartFile final {
     int error_ = 0;
 };
 
-struct Outcome {
-    DownloadState state = DownloadState::Failed;
-    std::string error;
-};
-
-Outcome Failure(std::string error) {
-    return {DownloadState::Failed, std::move(error)};
-}
-
 } // namespace
 
 std::optional<std::string> DownloadUrlError(std::string_view url) {
@@ -128,7 +115,7 @@ class FileDownload::Receiver final : public Sink {
 
     bool Begin(const Response& response) override;
     bool Write(const char* data, std::size_t size) override;
-    Outcome End(const Transfer& transfer);
+    std::string Failure(const Transfer& transfer);
     void Report();
 
   private:
@@ -159,7 +146,7 @@ bool FileDownload::Receiver::Begin(const Response& response) {
         return false;
     file_.emplace(*target);
     if (!*file_) {
-        fileError_ = "无法创建文件：" + ErrnoText(file_->Error());
+        fileError_ = std::string("无法创建文件：") + std::strerror(file_->Error());
         file_.reset();
         return false;
     }
@@ -177,27 +164,26 @@ bool FileDownload::Receiver::Write(const char* data, std::size_t size) {
     return true;
 }
 
-// The exchange is over: the file under its name, or what went wrong.
-Outcome FileDownload::Receiver::End(const Transfer& transfer) {
-    if (stop_.stop_requested())
-        return {DownloadState::Cancelled, {}};
+// The exchange is over and was not cancelled: the file under its name (no
+// failure), or what went wrong.
+std::string FileDownload::Receiver::Failure(const Transfer& transfer) {
     if (!fileError_.empty())
-        return Failure(fileError_);
+        return fileError_;
     if (transfer.End() == TransferEnd::TooManyRedirects)
-        return Failure("服务器转向的次数太多，下载已中止。");
+        return "服务器转向的次数太多，下载已中止。";
     if (transfer.End() == TransferEnd::RedirectRefused)
-        return Failure("服务器把下载转向了不允许的地址，已拒绝。");
+        return "服务器把下载转向了不允许的地址，已拒绝。";
     const int status = transfer.Final() ? transfer.Final()->status : 0;
     if (status != 0 && (status < 200 || status > 299))
-        return Failure("服务器拒绝了下载（HTTP " + std::to_string(status) + "）。");
+        return "服务器拒绝了下载（HTTP " + std::to_string(status) + "）。";
     if (transfer.End() == TransferEnd::Stalled)
-        return Failure("服务器长时间几乎没有传来数据，下载已中断。");
+        return "服务器长时间几乎没有传来数据，下载已中断。";
     if (transfer.End() != TransferEnd::Complete || !file_)
-        return Failure(TransferErrorText(transfer.Result()));
+        return TransferErrorText(transfer.Result());
     if (!file_->Commit())
-        return Failure(FileErrorText("无法保存文件：", file_->Error()));
+        return FileErrorText("无法保存文件：", file_->Error());
     Report();
-    return {DownloadState::Finished, {}};
+    return {};
 }
 
 void FileDownload::Receiver::Report() {
@@ -266,7 +252,7 @@ DownloadProgress FileDownload::Progress() const {
 // own host; what a redirect sets stays with this download, the program's
 // store is not this thread's to change), and the body into the file.
 void FileDownload::Run(std::stop_token stop, Address address, CookieStore cookies) {
-    Outcome outcome;
+    std::optional<std::string> failure; // none: cancelled
     {
         // The transfer, and with it any temporary file, is gone before the
         // end is told.
@@ -280,11 +266,14 @@ void FileDownload::Run(std::stop_token stop, Address address, CookieStore cookie
             transfer.Turn(WaitSlice);
             receiver.Report();
         }
-        outcome = receiver.End(transfer);
+        if (!stop.stop_requested())
+            failure = receiver.Failure(transfer);
     }
     Update([&](DownloadProgress& progress) {
-        progress.state = outcome.state;
-        progress.error = std::move(outcome.error);
+        progress.state = !failure           ? DownloadState::Cancelled
+                         : failure->empty() ? DownloadState::Finished
+                                            : DownloadState::Failed;
+        progress.error = failure.value_or("");
         progress.bytesPerSecond = 0;
     });
 }

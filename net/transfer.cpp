@@ -206,23 +206,22 @@ bool Transfer::StartHop() {
     // Headers curl would add of its own accord are switched off by naming
     // them without a value; the store's cookies follow the caller's lines.
     const Address& to = request_.address;
-    std::vector<std::string> lines;
-    for (const std::string& line : request_.headers)
-        lines.push_back(WireHeaderLine(line));
-    for (const char* own :
-         {"Accept:", "Expect:", "Content-Type:", "Content-Length:", "Proxy-Connection:"})
-        lines.emplace_back(own);
-    const std::string path = to.path.substr(0, to.path.find_first_of("?#"));
-    if (const std::string cookies = cookies_.CookieHeader(to.host, path, to.secure);
-        !cookies.empty())
-        lines.push_back("Cookie: " + cookies);
     headerList_.reset();
-    for (const std::string& line : lines) {
+    const auto add = [this](const std::string& line) {
         if (curl_slist* longer = curl_slist_append(headerList_.get(), line.c_str())) {
             (void)headerList_.release();
             headerList_.reset(longer);
         }
-    }
+    };
+    for (const std::string& line : request_.headers)
+        add(WireHeaderLine(line));
+    for (const char* own :
+         {"Accept:", "Expect:", "Content-Type:", "Content-Length:", "Proxy-Connection:"})
+        add(own);
+    const std::string path = to.path.substr(0, to.path.find_first_of("?#"));
+    if (const std::string cookies = cookies_.CookieHeader(to.host, path, to.secure);
+        !cookies.empty())
+        add("Cookie: " + cookies);
 
     // The caller's own proxy keeps its meaning: plain http through it, the
     // rest direct. An http proxy gets the absolute form, with the port only
@@ -251,9 +250,15 @@ bool Transfer::StartHop() {
     } else if (request_.verb != "GET") {
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request_.verb.c_str());
     }
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::HeaderCallback);
+    curl_write_callback onHeader = [](char* data, std::size_t, std::size_t size, void* self) {
+        return static_cast<Transfer*>(self)->OnHeaderLine({data, size}) ? size : 0;
+    };
+    curl_write_callback onBody = [](char* data, std::size_t, std::size_t size, void* self) {
+        return static_cast<Transfer*>(self)->OnBody(data, size) ? size : 0;
+    };
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::BodyCallback);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(options_.connectTimeout.count()));
@@ -354,16 +359,6 @@ bool Transfer::Stalled() {
 void Transfer::RestartStallClock() {
     lastMove_ = spanStart_ = Clock::now();
     spanStartBytes_ = moved_;
-}
-
-std::size_t Transfer::HeaderCallback(char* data, std::size_t size, std::size_t count, void* self) {
-    const std::size_t length = size * count;
-    return static_cast<Transfer*>(self)->OnHeaderLine({data, length}) ? length : 0;
-}
-
-std::size_t Transfer::BodyCallback(char* data, std::size_t size, std::size_t count, void* self) {
-    const std::size_t length = size * count;
-    return static_cast<Transfer*>(self)->OnBody(data, length) ? length : 0;
 }
 
 bool Transfer::OnHeaderLine(std::string_view line) {

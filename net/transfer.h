@@ -22,16 +22,7 @@ namespace net {
 
 constexpr std::string_view UserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 constexpr int MostRedirects = 10;
-constexpr std::chrono::milliseconds ConnectTimeLimit{60'000};
-// Once the request is out, an exchange stalls when nothing moves for this
-// long, or when less than MinimumByteRate arrives averaged over it, so that a
-// server dripping a byte now and then cannot hold it for ever.
-constexpr std::chrono::milliseconds StallTimeLimit{30'000};
 constexpr double MinimumByteRate = 1.0;
-// A page read into memory has no business being larger, or taking longer
-// (redirects included); a download to a file has neither limit.
-constexpr std::size_t BodySizeLimit = std::size_t(128) << 20;
-constexpr std::chrono::milliseconds ExchangeTimeLimit{120'000};
 
 struct Address;
 
@@ -49,20 +40,24 @@ struct ProxySettings {
 
     // `variable` answers like std::getenv.
     using Lookup = std::function<const char*(const char*)>;
-    static ProxySettings FromEnvironment(const Lookup& variable = &Getenv);
+    static ProxySettings FromEnvironment(const Lookup& variable = [](const char* name) {
+        return std::getenv(name);
+    });
     // The proxy a request to `address` goes through; empty: direct.
     std::string For(const Address& address) const;
-
-  private:
-    static const char* Getenv(const char* name) { return std::getenv(name); }
 };
 
 struct TransferOptions {
-    std::chrono::milliseconds connectTimeout = ConnectTimeLimit;
-    std::chrono::milliseconds stallTimeout = StallTimeLimit;
+    std::chrono::milliseconds connectTimeout{60'000};
+    // Once the request is out, an exchange stalls when nothing moves for this
+    // long, or when less than MinimumByteRate arrives averaged over it, so
+    // that a server dripping a byte now and then cannot hold it for ever.
+    std::chrono::milliseconds stallTimeout{30'000};
     std::string caFile; // certificates (PEM) to trust instead of the system's; for tests
-    std::chrono::milliseconds timeLimit = ExchangeTimeLimit;
-    std::size_t bodyLimit = BodySizeLimit;
+    // A page read into memory has no business being larger, or taking longer
+    // (redirects included); a download to a file has neither limit.
+    std::chrono::milliseconds timeLimit{120'000};
+    std::size_t bodyLimit = std::size_t(128) << 20;
     ProxySettings proxies = ProxySettings::FromEnvironment();
 };
 
@@ -158,8 +153,6 @@ class Transfer final {
     bool OnHeaderLine(std::string_view line);
     bool OnHead();
     bool OnBody(const char* data, std::size_t size);
-    static std::size_t HeaderCallback(char* data, std::size_t size, std::size_t count, void* self);
-    static std::size_t BodyCallback(char* data, std::size_t size, std::size_t count, void* self);
 
     Request request_;
     CookieStore& cookies_;
