@@ -31,6 +31,7 @@
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QMenu>
+#include <QNetworkProxyFactory>
 #include <QPixmap>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
@@ -96,6 +97,11 @@ QtHost::QtHost(int& argc, char** argv, net::CookieStore& cookies) : cookies_(coo
     // user's locale. The web engine takes its language from the default
     // locale when it starts.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    // The browser reads the system's proxies (the environment, or KDE's
+    // settings) only while Qt uses the system configuration, which Qt turns
+    // on by itself only when built to; the program's own requests read the
+    // same environment.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
     application_ = std::make_unique<QApplication>(argc, argv);
     for (const char* catalogue : {"qtbase_zh_CN", "qtwebengine_zh_CN"}) {
         auto translator = std::make_unique<QTranslator>();

@@ -28,11 +28,11 @@ struct Address;
 
 // The proxies of the environment, taken as the embedded browser takes them:
 // all_proxy for every scheme, else http_proxy and https_proxy each for its
-// own (a name in small letters first, then in capitals), never one scheme's
-// proxy for the other. Hosts that no_proxy names (suffixes, "*" for all,
-// "<local>" for names without a dot, each with an optional port) go direct,
-// and so do localhost and loopback and link-local addresses unless no_proxy
-// holds "<-loopback>".
+// own, never one scheme's proxy for the other, else SOCKS_SERVER for both
+// (each name as written, else in the other case). Hosts that no_proxy names
+// (suffixes, "*" for all, "<local>" for names without a dot, each with an
+// optional port, or address ranges) go direct, and so do localhost and
+// loopback and link-local addresses unless no_proxy holds "<-loopback>".
 struct ProxySettings {
     std::string http, https; // "scheme://host:port"; empty: direct
     std::vector<std::string> bypass;

@@ -22,6 +22,7 @@ import subprocess
 import sys
 import threading
 import time
+import urllib.parse
 import urllib.request
 
 from foundation_e2e import Desktop, Program, check, sites, wait_for
@@ -87,9 +88,10 @@ class Relay:
     """Stands for one of the portal's sites on a free port: records each
     request target byte for byte as it arrives and answers with what the
     portal answers to `forward(target)`, its body passed through `edit` and
-    `replacements`."""
+    `replacements`. Without an upstream it is a plain-http proxy: each target
+    is a whole address, and goes to the server it names."""
 
-    def __init__(self, upstream):
+    def __init__(self, upstream=None):
         self.targets = []
         self.upstream = upstream
         self.forward = lambda target: target
@@ -100,10 +102,16 @@ class Relay:
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_GET(self):
                 relay.targets.append(self.path)
-                host, port = relay.upstream.split(":")
+                if relay.upstream:
+                    host, port = relay.upstream.split(":")
+                    target = relay.forward(self.path)
+                else:
+                    address = urllib.parse.urlsplit(self.path)
+                    host, port = address.hostname, address.port or 80
+                    target = address.path + ("?" + address.query if address.query else "")
                 connection = http.client.HTTPConnection(host, int(port), timeout=10)
                 try:
-                    connection.request("GET", relay.forward(self.path))
+                    connection.request("GET", target)
                     reply = connection.getresponse()
                     body = relay.edit(self.path, reply.read())
                     for old, new in relay.replacements:
@@ -670,6 +678,19 @@ def scenario_update_failed(session, relays):
         relays["notice"].close()
 
 
+def scenario_proxy(session, relays):
+    """A proxy in the environment, loopback not exempt: the page and the
+    program's own request for the torrent page both go through it."""
+    hash_ = result_hash(session.portal)
+    _, torrent = session.search(SEARCH_TERM)
+    session.copy_torrent_links(torrent, hash_)
+    portal = "http://" + session.portal.sites["portal"]
+    for target in ("/client?v=varnholt&c=0&so=0&t=", "/client?v=varnholt&c=0&so=0&t=" + SEARCH_TERM,
+                   "/torrent?info_hash=" + hash_):
+        check(portal + target in relays["proxy"].targets,
+              "%s did not go through the proxy: %s" % (target, relays["proxy"].targets))
+
+
 # What the test adds to the client page: a link to a torrent file that the
 # cache serves as an attachment, set apart where the test can click it, and a
 # script that tries a download of its own as the page loads.
@@ -761,7 +782,8 @@ SCENARIOS = {scenario.__name__[len("scenario_"):]: scenario for scenario in [
     scenario_link_capture, scenario_player, scenario_scripted_popup, scenario_slow_torrent_page,
     scenario_update_download,
     scenario_update_cancel, scenario_update_current, scenario_update_failed,
-    scenario_close_mid_request, scenario_page_download, scenario_page_download_cancel]}
+    scenario_close_mid_request, scenario_page_download, scenario_page_download_cancel,
+    scenario_proxy]}
 
 
 # --- Running ---------------------------------------------------------------------
@@ -823,12 +845,20 @@ def main():
         if arguments.scenario in ("scripted_popup", "slow_torrent_page", "page_download",
                                   "page_download_cancel"):
             relays["portal"] = Relay(portal.sites["portal"])
+        if arguments.scenario == "proxy":
+            relays["proxy"] = Relay()
         return relays
 
     def servers_for(portal, relays):
         front = relays["portal"].address if "portal" in relays else portal.sites["portal"]
-        return sites(front, relays["player"].address, portal.sites["cache-a"], portal.sites["cache-b"],
-                     "http://%s/notice.html" % relays["notice"].address)
+        servers = sites(front, relays["player"].address, portal.sites["cache-a"],
+                        portal.sites["cache-b"], "http://%s/notice.html" % relays["notice"].address)
+        if "proxy" in relays:
+            # Names in small letters set, even empty, hide the machine's own
+            # in capitals.
+            servers.update(http_proxy="http://" + relays["proxy"].address, https_proxy="",
+                           all_proxy="", no_proxy="<-loopback>")
+        return servers
 
     return run(SCENARIOS[arguments.scenario], arguments, 0, relays_for, servers_for)
 

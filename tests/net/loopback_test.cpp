@@ -197,6 +197,8 @@ TEST_F(LoopbackTest, EnvironmentProxyCarriesPagesAndDownloadsAlike) {
         {{{"https_proxy", proxy}, {"no_proxy", "<-loopback>"}}, false},
         {{{"http_proxy", proxy}, {"no_proxy", "<-loopback> .0.0.1"}}, false},
         {{{"http_proxy", proxy}, {"no_proxy", "<-loopback>, 127.0.0.1:1"}}, false},
+        // A name set in small letters, even empty, hides the one in capitals.
+        {{{"http_proxy", ""}, {"HTTP_PROXY", proxy}, {"no_proxy", "<-loopback>"}}, false},
     };
     const std::string address = "http://127.0.0.1:1/echo";
     const std::string asked = "GET " + address + " HTTP/1.1\r\n";
@@ -220,6 +222,40 @@ TEST_F(LoopbackTest, EnvironmentProxyCarriesPagesAndDownloadsAlike) {
         EXPECT_EQ(page.starts_with(asked), row.proxied) << page;
         EXPECT_EQ(downloaded.starts_with(asked), row.proxied) << downloaded;
         std::filesystem::remove(file);
+    }
+}
+
+// Which proxy an http request is given. As for the browser, the proxy
+// variables name http proxies whatever scheme they are written with, and only
+// SOCKS_SERVER names a SOCKS one (whose SOCKS5 proxies look up names
+// themselves); address ranges cover addresses only.
+TEST(ProxySettings, KindsOfProxyAndRangesAsTheBrowserTakesThem) {
+    const struct {
+        std::map<std::string, std::string> environment;
+        const char* url;
+        const char* proxy;
+    } rows[] = {
+        {{{"HTTP_PROXY", "p"}}, "http://www.example.com/", "http://p:80"},
+        {{{"all_proxy", "socks5://s:1"}, {"http_proxy", "p:2"}}, "http://a.b/", "http://s:1"},
+        {{{"http_proxy", "https://u:pw@[::2]/"}}, "http://a.b/", "http://u:pw@[::2]:80"},
+        {{{"http_proxy", "http://"}, {"SOCKS_SERVER", "s:1"}}, "http://a.b/", "socks5h://s:1"},
+        {{{"SOCKS_SERVER", "socks4://s:1"}}, "http://a.b/", "socks4://s:1"},
+        {{{"socks_server", "http://s:1"}, {"SOCKS_VERSION", "4"}}, "http://a.b/", "socks4://s:1"},
+        {{{"SOCKS_SERVER", "s:1"}, {"https_proxy", "p:2"}}, "http://a.b/", ""},
+        {{{"http_proxy", "p:2"}, {"no_proxy", "10.0.0.0/8"}}, "http://10.1.2.3/", ""},
+        {{{"http_proxy", "p:2"}, {"no_proxy", "10.0.0.0/9"}}, "http://10.128.0.1/", "http://p:2"},
+        {{{"http_proxy", "p:2"}, {"no_proxy", "10.0.0.0/8"}}, "http://10.example/", "http://p:2"},
+        {{{"http_proxy", "p:2"}, {"no_proxy", "2001:db8::/32"}}, "http://[2001:db8::1]/", ""},
+    };
+    for (const auto& row : rows) {
+        const auto address = net::ParseAddress(row.url);
+        ASSERT_TRUE(address) << row.url;
+        EXPECT_EQ(net::ProxySettings::FromEnvironment([&](const char* name) {
+                      const auto found = row.environment.find(name);
+                      return found == row.environment.end() ? nullptr : found->second.c_str();
+                  }).For(*address),
+                  row.proxy)
+            << row.environment.begin()->first << " " << row.url;
     }
 }
 
