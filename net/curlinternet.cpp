@@ -193,13 +193,7 @@ class CurlSession final : public InternetSession {
 } // namespace
 
 CurlInternet::CurlInternet(CookieStore& cookies, TransferOptions options)
-    : cookies_(cookies), options_(std::move(options)) {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-}
-
-CurlInternet::~CurlInternet() {
-    curl_global_cleanup();
-}
+    : cookies_(cookies), options_(std::move(options)) {}
 
 std::unique_ptr<InternetSession> CurlInternet::Open(std::string_view userAgent,
                                                     std::optional<std::string_view> proxyList) {

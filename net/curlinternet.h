@@ -13,7 +13,6 @@ namespace net {
 class CurlInternet final : public Internet {
   public:
     explicit CurlInternet(CookieStore& cookies, TransferOptions options = {});
-    ~CurlInternet() override;
     CurlInternet(const CurlInternet&) = delete;
     CurlInternet& operator=(const CurlInternet&) = delete;
 

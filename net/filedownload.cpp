@@ -203,7 +203,6 @@ void FileDownload::Receiver::Report() {
 
 FileDownload::FileDownload(std::string url, const CookieStore& cookies, TransferOptions options)
     : options_(std::move(options)) {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
     options_.timeLimit = std::chrono::milliseconds::max();
     options_.bodyLimit = SIZE_MAX;
     if (const std::optional<std::string> error = DownloadUrlError(url)) {
@@ -217,14 +216,6 @@ FileDownload::FileDownload(std::string url, const CookieStore& cookies, Transfer
                             snapshot = std::move(snapshot)](std::stop_token stop) mutable {
         Run(std::move(stop), std::move(address), std::move(snapshot));
     });
-}
-
-FileDownload::~FileDownload() {
-    if (worker_.joinable()) {
-        worker_.request_stop();
-        worker_.join();
-    }
-    curl_global_cleanup();
 }
 
 void FileDownload::SaveTo(std::filesystem::path file) {

@@ -59,8 +59,6 @@ class FileDownload final {
     // stalls as any exchange does, but has no size or time limit: large files
     // are slow.
     FileDownload(std::string url, const CookieStore& cookies, TransferOptions options = {});
-    // Cancels a running download and waits for the worker.
-    ~FileDownload();
     FileDownload(const FileDownload&) = delete;
     FileDownload& operator=(const FileDownload&) = delete;
 
@@ -84,7 +82,8 @@ class FileDownload final {
     std::condition_variable_any targetGiven_;
     DownloadProgress progress_;
     std::optional<std::filesystem::path> target_;
-    std::jthread worker_; // last: it stops and joins before the rest goes
+    // Last: going first, it cancels a running download and waits for it.
+    std::jthread worker_;
 };
 
 } // namespace net

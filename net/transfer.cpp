@@ -120,6 +120,13 @@ std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {
     return text;
 }
 
+// libcurl is set up once for the process, on first use; since 7.84 that is
+// safe from any thread.
+CURLM* NewMulti() {
+    static const CURLcode setUp = curl_global_init(CURL_GLOBAL_DEFAULT);
+    return setUp == CURLE_OK ? curl_multi_init() : nullptr;
+}
+
 bool IsRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -226,7 +233,8 @@ std::vector<std::string> Response::Values(std::string_view name) const {
 
 Transfer::Transfer(Request request, CookieStore& cookies, const TransferOptions& options,
                    Sink& sink)
-    : request_(std::move(request)), cookies_(cookies), options_(options), sink_(sink) {
+    : request_(std::move(request)), cookies_(cookies), options_(options), sink_(sink),
+      multi_(NewMulti()) {
     if (!multi_ || !StartHop()) {
         result_ = CURLE_OUT_OF_MEMORY;
         end_ = TransferEnd::Broken;
@@ -419,34 +427,33 @@ bool Transfer::OnHeaderLine(std::string_view line) {
 // False ends the hop at once: neither a redirect's own body nor an unwanted
 // one is read.
 bool Transfer::OnHead() {
-    Response& response = response_;
     const std::string_view statusLine =
-        std::string_view(response.head).substr(0, response.head.find("\r\n"));
+        std::string_view(response_.head).substr(0, response_.head.find("\r\n"));
     if (const auto space = statusLine.find(' '); space != std::string_view::npos)
         std::from_chars(statusLine.data() + space + 1, statusLine.data() + statusLine.size(),
-                        response.status);
-    if (response.status >= 100 && response.status < 200) {
-        response.status = 0;
+                        response_.status);
+    if (response_.status >= 100 && response_.status < 200) {
+        response_.status = 0;
         return true; // an interim response; the real one follows
     }
     headDone_ = true;
-    const std::vector<std::string> location = response.Values("location");
-    if (!IsRedirect(response.status) || location.empty()) {
+    const std::vector<std::string> location = response_.Values("location");
+    if (!IsRedirect(response_.status) || location.empty()) {
         std::uint64_t length = 0;
-        for (const std::string& value : response.Values("content-length"))
+        for (const std::string& value : response_.Values("content-length"))
             if (std::from_chars(value.data(), value.data() + value.size(), length).ec ==
                 std::errc())
-                response.length = length;
-        response.url = request_.address.Url();
-        final_ = response;
-        if (response.length && *response.length > options_.bodyLimit)
+                response_.length = length;
+        response_.url = request_.address.Url();
+        final_ = response_;
+        if (response_.length && *response_.length > options_.bodyLimit)
             return Cut(TransferEnd::TooLarge);
         const bool wanted = sink_.Begin(*final_);
         RestartStallClock();
         return wanted || Cut(TransferEnd::Refused);
     }
     const Address& from = request_.address;
-    for (const std::string& cookie : response.Values("set-cookie"))
+    for (const std::string& cookie : response_.Values("set-cookie"))
         cookies_.SetCookie(from.Origin() + from.path, {}, cookie);
     if (redirects_ == MostRedirects)
         return Cut(TransferEnd::TooManyRedirects);
@@ -456,7 +463,7 @@ bool Transfer::OnHead() {
         return Cut(TransferEnd::RedirectRefused);
     }
     ++redirects_;
-    const int status = response.status;
+    const int status = response_.status;
     if (status == 303 || ((status == 301 || status == 302) && request_.verb == "POST")) {
         request_.verb = "GET";
         request_.body.clear();

@@ -158,7 +158,7 @@ class Transfer final {
     CookieStore& cookies_;
     TransferOptions options_;
     Sink& sink_;
-    curl::Multi multi_{curl_multi_init()};
+    curl::Multi multi_;
     curl::Easy easy_;
     curl::HeaderList headerList_;
     TransferEnd end_ = TransferEnd::Running;
