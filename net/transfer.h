@@ -8,11 +8,10 @@
 
 #include "net/cookiestore.h"
 #include "net/curlhandle.h"
+#include "net/proxysettings.h"
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,29 +22,6 @@ namespace net {
 constexpr std::string_view UserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 constexpr int MostRedirects = 10;
 constexpr double MinimumByteRate = 1.0;
-
-struct Address;
-
-// The proxies of the environment, taken as the embedded browser takes them:
-// all_proxy for every scheme, else http_proxy and https_proxy each for its
-// own, never one scheme's proxy for the other, else SOCKS_SERVER for both
-// (each name as written, else in the other case). Hosts that no_proxy names
-// (suffixes, "*" for all, "<local>" for names without a dot, each with an
-// optional port, or address ranges) go direct, and so do localhost and
-// loopback and link-local addresses unless no_proxy holds "<-loopback>".
-struct ProxySettings {
-    std::string http, https; // "scheme://host:port"; empty: direct
-    std::vector<std::string> bypass;
-    bool bypassLoopback = true;
-
-    // `variable` answers like std::getenv.
-    using Lookup = std::function<const char*(const char*)>;
-    static ProxySettings FromEnvironment(const Lookup& variable = [](const char* name) {
-        return std::getenv(name);
-    });
-    // The proxy a request to `address` goes through; empty: direct.
-    std::string For(const Address& address) const;
-};
 
 struct TransferOptions {
     std::chrono::milliseconds connectTimeout{60'000};
