@@ -25,6 +25,14 @@ std::string SharePage(const std::string& escapedLink) {
 
 const std::string ShareAddress = "http://notice.test/share?id=1&amp;from=notice";
 
+// The update check speaks in information boxes under its own title.
+void ExpectUpdateNotice(const fakes::FakeHost::Box& box, const std::u8string& text,
+                        const char* what) {
+    EXPECT_EQ(box.content, text::Gbk(text)) << what;
+    EXPECT_EQ(box.style, 0x40) << what;
+    EXPECT_EQ(box.caption, text::Gbk(u8"更新提示")) << what;
+}
+
 class UpdateCheckTest : public AppTestBed {
   protected:
     void SetUp() override {
@@ -110,9 +118,7 @@ TEST_F(UpdateCheckTest, ACheckThatCouldNotBeMadeSaysSoOnceNeverUpToDate) {
             notice.Serve("/notice.html", *c.page);
         Check();
         ASSERT_EQ(host.boxes.size(), 1u) << c.what;
-        EXPECT_EQ(host.boxes[0].content, text::Gbk(c.box)) << c.what;
-        EXPECT_EQ(host.boxes[0].style, 0x40) << c.what;
-        EXPECT_EQ(host.boxes[0].caption, text::Gbk(u8"更新提示")) << c.what;
+        ExpectUpdateNotice(host.boxes[0], c.box, c.what);
     }
     EXPECT_EQ(notice.Requests(), std::vector<std::string>(std::size(cases), "/notice.html"));
     EXPECT_TRUE(host.downloads.empty());
@@ -186,9 +192,7 @@ TEST_F(UpdateCheckTest, AYesThatCannotDownloadSaysWhyOnce) {
             notice.Serve("/share", *c.share);
         Check();
         ASSERT_EQ(host.boxes.size(), 2u) << c.what;
-        EXPECT_EQ(host.boxes[1].content, text::Gbk(c.box)) << c.what;
-        EXPECT_EQ(host.boxes[1].style, 0x40) << c.what;
-        EXPECT_EQ(host.boxes[1].caption, text::Gbk(u8"更新提示")) << c.what;
+        ExpectUpdateNotice(host.boxes[1], c.box, c.what);
     }
     // An empty address is not fetched at all.
     EXPECT_EQ(notice.Requests().size(), 1u + 2 * (std::size(cases) - 1));

@@ -322,11 +322,15 @@ def scenario_start_tray_menu_exit(desktop, program, portal, shots):
 
     # A right click pops up the menu; its last item, Exit, ends the program.
     program.click_tray(3)
-    menu = wait_for(program.popup_menu, "the tray menu")
+    choose_exit(desktop, program, "the tray menu", 3, os.path.join(shots, "screenshot-menu.png"))
+
+
+def choose_exit(desktop, program, which, items, screenshot):
+    """Exit, the last item of the menu that has just popped up, ends the program."""
+    menu = wait_for(program.popup_menu, which)
     time.sleep(0.5)
-    desktop.screenshot(os.path.join(shots, "screenshot-menu.png"),
-                       (menu["x"], menu["y"], menu["width"], menu["height"]))
-    check(menu["height"] > 3 * 12, "the menu is too small for three items: %s" % menu)
+    desktop.screenshot(screenshot, (menu["x"], menu["y"], menu["width"], menu["height"]))
+    check(menu["height"] > items * 12, "the menu is too small for %d items: %s" % (items, menu))
     desktop.run("xdotool", "key", "Up", "Return")
     check(program.exit_code() == 0, "exit code after Exit")
 
@@ -365,14 +369,9 @@ def scenario_page_menu_exit_without_tray(desktop, program, portal, shots):
     info = desktop.info(window)
     desktop.run("xdotool", "mousemove", "--sync", str(info["x"] + info["width"] // 2),
                 str(info["y"] + info["height"] // 2), "click", "3")
-    menu = wait_for(program.popup_menu, "the page's menu")
-    time.sleep(0.5)
-    desktop.screenshot(os.path.join(shots, "screenshot-page-menu.png"),
-                       (menu["x"], menu["y"], menu["width"], menu["height"]))
     # Back, Forward, Reload, then About, Check for updates, Exit.
-    check(menu["height"] > 6 * 12, "the menu is too small for six items: %s" % menu)
-    desktop.run("xdotool", "key", "Up", "Return")
-    check(program.exit_code() == 0, "exit code after Exit")
+    choose_exit(desktop, program, "the page's menu", 6,
+                os.path.join(shots, "screenshot-page-menu.png"))
 
 
 SCENARIOS = [scenario_start_tray_menu_exit, scenario_close_button, scenario_escape]
