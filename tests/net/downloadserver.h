@@ -132,10 +132,14 @@ class DownloadServer final {
                     return !stopping_ && sink.write(part.data(), part.size());
                 });
         });
-        server_.set_logger([this](const httplib::Request& request, const httplib::Response&) {
-            const std::lock_guard lock(mutex_);
-            requests_[request.path] = request.headers;
-        });
+        // Noted before the answer goes out: a client may finish before a
+        // logger, which runs after it, would have had its turn.
+        server_.set_pre_routing_handler(
+            [this](const httplib::Request& request, httplib::Response&) {
+                const std::lock_guard lock(mutex_);
+                requests_[request.path] = request.headers;
+                return httplib::Server::HandlerResponse::Unhandled;
+            });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
         while (!server_.is_running())
