@@ -5,7 +5,17 @@
 #include "text/encoding.h"
 #include "text/markers.h"
 
+#include <memory>
+#include <utility>
+
 namespace app {
+
+// A torrent click from the click to its box: its own hash, and the fetch of
+// its torrent page.
+struct CaptureJob {
+    text::Text infoHash;
+    std::unique_ptr<net::PageFetch> fetch;
+};
 
 namespace {
 
@@ -34,50 +44,70 @@ text::Text CachePath(const text::Text& page, const text::Text& baseUrl) {
     return path.size() > MaxLinkLength ? text::Text{} : path;
 }
 
-// Fetches the torrent page and cuts the cache paths out of it; the page is
-// gone when this returns. Gives why the addresses could not be had, or
-// nothing when they were.
-text::Text CutCacheLinks(Program& program) {
-    Globals& globals = program.globals;
-    text::Text pageUrl = text::JoinTexts(TorrentPageUrlPrefix(program.sites), globals.CapturedInfoHash);
-    int status = net::FetchRefused;
-    const text::Text page = text::Utf8ToGbk(net::FetchPageText(program.web, pageUrl, &status));
-    globals.CacheAPath = CachePath(page, CacheABaseUrl(program.sites));
-    globals.CacheBPath = CachePath(page, CacheBBaseUrl(program.sites));
-    if (status == net::FetchRefused)
+// Why the addresses could not be had, for the user; empty when they were.
+text::Text WhyNoCacheLinks(int status, bool linksFound) {
+    switch (status) {
+    case net::FetchNotMade:
         return text::Gbk(u8"种子页面无法请求");
-    if (status == net::FetchNoAnswer)
+    case net::FetchConnectionRefused:
+        return text::Gbk(u8"种子页面拒绝连接");
+    case net::FetchHostUnknown:
+        return text::Gbk(u8"找不到种子页面的服务器");
+    case net::FetchNoAnswer:
         return text::Gbk(u8"种子页面没有回应");
+    default:
+        break;
+    }
     if (status < 200 || status > 299)
         return text::JoinTexts(text::Gbk(u8"种子页面回应 HTTP "), text::ToText(status));
-    if (globals.CacheAPath.empty() || globals.CacheBPath.empty())
-        return text::Gbk(u8"种子页面中没有种子地址");
-    return {};
+    return linksFound ? text::Text{} : text::Gbk(u8"种子页面中没有种子地址");
 }
 
-// A page that could not be fetched, or lacks a cache link, never passes for
+// The click's job ends with its torrent page: the paths are cut out, the
+// page is gone before the box, and the box is the job's last word. A page
+// that could not be fetched, or lacks a cache link, never passes for
 // success: only the magnet link, which needs no page, is copied, and the box
 // says why the rest is missing.
-void CopyTorrentLinks(Program& program) {
-    const Globals& globals = program.globals;
-    const text::Text failed = text::Gbk(u8"未能取得种子地址");
-    if (globals.CapturedInfoHash.size() > MaxLinkLength) {
-        program.host.ShowMessageBox(text::Gbk(u8"链接过长,没有复制。"), WarningStyle, failed);
-        return;
+void CopyFetchedLinks(Program& program, net::FetchedPage fetched) {
+    const std::shared_ptr<CaptureJob> job = std::exchange(program.capture, nullptr);
+    Globals& globals = program.globals;
+    {
+        const text::Text page = text::Utf8ToGbk(std::exchange(fetched.body, {}));
+        globals.CacheAPath = CachePath(page, CacheABaseUrl(program.sites));
+        globals.CacheBPath = CachePath(page, CacheBBaseUrl(program.sites));
     }
-    const text::Text missing = CutCacheLinks(program);
+    const text::Text missing = WhyNoCacheLinks(
+        fetched.status, !globals.CacheAPath.empty() && !globals.CacheBPath.empty());
     if (missing.empty()) {
-        const text::Text copyText = CopyText(program.sites, globals);
+        const text::Text copyText =
+            CopyText(program.sites, job->infoHash, globals.CacheAPath, globals.CacheBPath);
         program.host.SetClipboardText(copyText);
         program.host.ShowMessageBox(copyText, InformationStyle,
                                     text::Gbk(u8"地址复制成功,请粘贴到空白处"));
         return;
     }
-    const text::Text magnet = MagnetText(globals);
+    const text::Text magnet = MagnetText(job->infoHash);
     program.host.SetClipboardText(magnet);
     program.host.ShowMessageBox(
         text::JoinTexts(magnet, LineBreak, missing, text::Gbk(u8",只复制了磁力链接。")),
-        WarningStyle, failed);
+        WarningStyle, text::Gbk(u8"未能取得种子地址"));
+}
+
+// A newer click supersedes a job still fetching: the older one ends without
+// a word.
+void CopyTorrentLinks(Program& program, const text::Text& infoHash) {
+    program.capture.reset();
+    if (infoHash.size() > MaxLinkLength) {
+        program.host.ShowMessageBox(text::Gbk(u8"链接过长,没有复制。"), WarningStyle,
+                                    text::Gbk(u8"未能取得种子地址"));
+        return;
+    }
+    const auto job = std::make_shared<CaptureJob>();
+    job->infoHash = infoHash;
+    program.capture = job;
+    job->fetch = net::StartPageFetch(
+        program.web, text::JoinTexts(TorrentPageUrlPrefix(program.sites), infoHash),
+        [&program](net::FetchedPage page) { CopyFetchedLinks(program, std::move(page)); });
 }
 
 // What a click on a link leads to, run from the event loop once the engine
@@ -89,7 +119,7 @@ void ActOnLink(Program& program, const text::Text& infoHash, bool play, bool cop
         PlayCapturedHash(program);
     // A link can be both; the player opens first, then the links are copied.
     if (copy)
-        CopyTorrentLinks(program);
+        CopyTorrentLinks(program, infoHash);
 }
 
 } // namespace
@@ -105,15 +135,15 @@ text::Text CacheBBaseUrl(const Sites& sites) {
     return text::JoinTexts("http://", sites.cacheB);
 }
 
-text::Text MagnetText(const Globals& globals) {
-    return text::JoinTexts(text::Gbk(u8"磁力链接："), LineBreak,
-                           "magnet:?xt=urn:btih:", globals.CapturedInfoHash);
+text::Text MagnetText(const text::Text& infoHash) {
+    return text::JoinTexts(text::Gbk(u8"磁力链接："), LineBreak, "magnet:?xt=urn:btih:", infoHash);
 }
 
-text::Text CopyText(const Sites& sites, const Globals& globals) {
-    return text::JoinTexts(MagnetText(globals), LineBreak, text::Gbk(u8"种子地址："), LineBreak,
-                           CacheABaseUrl(sites), globals.CacheAPath, LineBreak,
-                           CacheBBaseUrl(sites), globals.CacheBPath);
+text::Text CopyText(const Sites& sites, const text::Text& infoHash, const text::Text& cacheAPath,
+                    const text::Text& cacheBPath) {
+    return text::JoinTexts(MagnetText(infoHash), LineBreak, text::Gbk(u8"种子地址："), LineBreak,
+                           CacheABaseUrl(sites), cacheAPath, LineBreak, CacheBBaseUrl(sites),
+                           cacheBPath);
 }
 
 void OnBrowserStatusText(Program& program, const text::Text& statusText) {

@@ -12,9 +12,10 @@ text::Text CacheABaseUrl(const Sites& sites);
 text::Text CacheBBaseUrl(const Sites& sites);
 
 // The first two lines: all that is copied when the torrent page fails.
-text::Text MagnetText(const Globals& globals);
+text::Text MagnetText(const text::Text& infoHash);
 // The five lines put on the clipboard for a torrent link.
-text::Text CopyText(const Sites& sites, const Globals& globals);
+text::Text CopyText(const Sites& sites, const text::Text& infoHash, const text::Text& cacheAPath,
+                    const text::Text& cacheBPath);
 
 void OnBrowserStatusText(Program& program, const text::Text& statusText);
 

@@ -54,6 +54,6 @@ int main(int argc, char* argv[]) {
         break;
     }
     net::CurlInternet internet(cookies);
-    app::Program program{host, net::WebContext{host, internet}, ConfiguredSites(), {}};
+    app::Program program{host, net::WebContext{host, internet}, ConfiguredSites(), {}, {}, {}};
     return app::StartProgram(program);
 }

@@ -113,6 +113,7 @@ void OnMainWindowTray(Program& program, int trayEvent) {
 }
 
 void OnMainWindowDestroying(Program& program) {
+    EndJobs(program);
     if (program.host.IsCreated(PlayerWindow))
         program.host.DestroyUnit(PlayerWindow);
 }

@@ -14,6 +14,11 @@ void ReleaseGlobals(Globals& globals) {
     globals = Globals{};
 }
 
+void EndJobs(Program& program) {
+    program.capture.reset();
+    program.update.reset();
+}
+
 void LoadProgram(Program& program) {
     host::Host& host = program.host;
     host.StartRuntime({MainWindowTemplate(program), PlayerWindowTemplate(program)});

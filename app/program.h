@@ -6,6 +6,8 @@
 #include "net/webpageaccess.h"
 #include "text/text.h"
 
+#include <memory>
+
 namespace app {
 
 // The process-wide texts. All start empty and live until the program ends.
@@ -21,14 +23,24 @@ struct Globals {
     text::Text DownloadAddress;
 };
 
-// What the handlers work with: the host, the web access, the servers and the
-// shared texts.
+struct CaptureJob;
+struct UpdateJob;
+
+// What the handlers work with: the host, the web access, the servers, the
+// shared texts, and the torrent click and update check under way. Each job
+// owns its own texts from its start to its end; the shared texts are
+// written for the record but never read back by a job.
 struct Program {
     host::Host& host;
     net::WebContext web;
     Sites sites;
     Globals globals;
+    std::shared_ptr<CaptureJob> capture;
+    std::shared_ptr<UpdateJob> update;
 };
+
+// Ends the jobs under way at once, without a word: the user has left.
+void EndJobs(Program& program);
 
 void InitGlobals(Globals& globals);
 void ReleaseGlobals(Globals& globals);

@@ -4,7 +4,18 @@
 #include "text/encoding.h"
 #include "text/markers.h"
 
+#include <memory>
+#include <utility>
+
 namespace app {
+
+// An update check from the menu item to its last box: the version and the
+// address it read, and the fetch under way.
+struct UpdateJob {
+    text::Text latestVersion;
+    text::Text downloadAddress;
+    std::unique_ptr<net::PageFetch> fetch;
+};
 
 namespace {
 
@@ -21,19 +32,20 @@ constexpr int YesResult = 5;
 constexpr const char8_t* NoDirectLink =
     u8"无法下载更新：下载页面中没有下载链接，分享可能已被取消。";
 
-text::Text FetchGbkPage(Program& program, text::Text& url) {
-    return text::Utf8ToGbk(net::FetchPageText(program.web, url));
+constexpr const char8_t* Caption = u8"更新提示";
+
+// The check's last word, if it has one; it is under way until the box is
+// closed, so that a second 检查更新 meanwhile starts nothing.
+void EndCheck(Program& program, const std::shared_ptr<UpdateJob>& job, const char8_t* reason) {
+    if (reason)
+        program.host.ShowMessageBox(text::Gbk(reason), InformationStyle, text::Gbk(Caption));
+    if (program.update == job)
+        program.update.reset();
 }
 
 // Why the update cannot be downloaded, for the user; none when the download
 // has started.
-const char8_t* DownloadFromSharePage(Program& program) {
-    Globals& globals = program.globals;
-    if (globals.DownloadAddress.empty())
-        return u8"无法下载更新：更新公告中没有下载地址。";
-    // The process-wide text itself is passed, so the request's normalising of
-    // its URL stays in it.
-    const text::Text share = FetchGbkPage(program, globals.DownloadAddress);
+const char8_t* DownloadFromSharePage(Program& program, const text::Text& share) {
     if (share.empty())
         return u8"无法下载更新：无法打开下载页面。";
     if (text::FindText(share, text::Gbk(u8"百度网盘")) == -1)
@@ -47,45 +59,67 @@ const char8_t* DownloadFromSharePage(Program& program) {
     return nullptr;
 }
 
-} // namespace
+void OnSharePage(Program& program, net::FetchedPage fetched) {
+    const std::shared_ptr<UpdateJob> job = program.update;
+    job->fetch.reset();
+    // The request's normalising of the address stays in it.
+    job->downloadAddress = program.globals.DownloadAddress = fetched.url;
+    EndCheck(program, job, DownloadFromSharePage(program, text::Utf8ToGbk(fetched.body)));
+}
 
-void CheckForUpdate(Program& program) {
-    Globals& globals = program.globals;
-    globals.CurrentVersion = BuildVersion;
-
-    const text::Text caption = text::Gbk(u8"更新提示");
+// The user is asked about the build the notice names; a 是 fetches exactly
+// the address this check read, whatever happened while the question was open.
+void OnNoticePage(Program& program, net::FetchedPage fetched) {
+    const std::shared_ptr<UpdateJob> job = program.update;
+    job->fetch.reset();
     // A check that could not be made says so: silence, or "up to date" when
     // no version was read, would tell the user something untrue.
-    const auto failed = [&](const char8_t* reason) {
-        if (reason)
-            program.host.ShowMessageBox(text::Gbk(reason), InformationStyle, caption);
-    };
-    text::Text noticeUrl{program.sites.updateNotice};
-    const text::Text page = FetchGbkPage(program, noticeUrl);
+    const text::Text page = text::Utf8ToGbk(fetched.body);
     if (page.empty())
-        return failed(u8"检查更新失败：无法从服务器获取更新公告。");
+        return EndCheck(program, job, u8"检查更新失败：无法从服务器获取更新公告。");
     if (text::FindText(page, text::Gbk(u8"软件更新")) == -1)
-        return failed(u8"检查更新失败：更新公告页面中没有版本信息。");
+        return EndCheck(program, job, u8"检查更新失败：更新公告页面中没有版本信息。");
 
-    globals.LatestVersion =
+    Globals& globals = program.globals;
+    job->latestVersion = globals.LatestVersion =
         text::TextBetween(page, text::Gbk(u8"最新版本号："), text::Gbk(u8"</p><p>下"));
     const text::Text address =
         text::TextBetween(page, text::Gbk(u8"下载地址："), "</p><p><br /></p> </div>");
-    globals.DownloadAddress = text::ReplaceSubtext(address, "&amp;", "&", {}, {}, false);
+    job->downloadAddress = globals.DownloadAddress =
+        text::ReplaceSubtext(address, "&amp;", "&", {}, {}, false);
 
-    if (globals.LatestVersion.empty())
-        return failed(u8"检查更新失败：更新公告页面中没有版本信息。");
-    if (text::CompareTextOrdinal(globals.CurrentVersion, globals.LatestVersion) >= 0) {
-        program.host.ShowMessageBox(text::Gbk(u8"当前为最新版！！"), InformationStyle, caption);
+    if (job->latestVersion.empty())
+        return EndCheck(program, job, u8"检查更新失败：更新公告页面中没有版本信息。");
+    if (text::CompareTextOrdinal(globals.CurrentVersion, job->latestVersion) >= 0)
+        return EndCheck(program, job, u8"当前为最新版！！");
+    const int answer =
+        program.host.ShowMessageBox(text::Gbk(u8"发现新版本，是否更新软件？"), QuestionYesNoStyle,
+                                    text::Gbk(Caption));
+    if (program.update != job)
+        return; // the program was closed meanwhile
+    if (answer != YesResult)
+        return EndCheck(program, job, nullptr);
+    if (job->downloadAddress.empty())
+        return EndCheck(program, job, u8"无法下载更新：更新公告中没有下载地址。");
+    job->fetch = net::StartPageFetch(program.web, job->downloadAddress,
+                                     [&program](net::FetchedPage share) {
+                                         OnSharePage(program, std::move(share));
+                                     });
+}
+
+} // namespace
+
+// One check at a time: a check under way answers for itself.
+void CheckForUpdate(Program& program) {
+    if (program.update)
         return;
-    }
-    if (program.host.ShowMessageBox(text::Gbk(u8"发现新版本，是否更新软件？"), QuestionYesNoStyle,
-                                    caption) != YesResult)
-        return;
-    const char8_t* notDownloaded = DownloadFromSharePage(program);
-    program.host.ProcessEvents();
-    program.host.ProcessEvents();
-    failed(notDownloaded);
+    program.globals.CurrentVersion = BuildVersion;
+    const auto job = std::make_shared<UpdateJob>();
+    program.update = job;
+    job->fetch = net::StartPageFetch(program.web, program.sites.updateNotice,
+                                     [&program](net::FetchedPage notice) {
+                                         OnNoticePage(program, std::move(notice));
+                                     });
 }
 
 void StartFileDownload(Program& program, const text::Text& link) {

@@ -4,6 +4,7 @@
 #include "gui/clipboardkeeper.h"
 #include "gui/cookiebridge.h"
 #include "gui/downloadwindow.h"
+#include "gui/eventwatch.h"
 #include "gui/gbkstring.h"
 #include "gui/hostwindow.h"
 #include "gui/messagedialog.h"
@@ -23,7 +24,6 @@
 #include <QClipboard>
 #include <QCursor>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QIcon>
 #include <QImageReader>
@@ -193,29 +193,29 @@ void QtHost::RunMessageLoop() {
 }
 
 void QtHost::ProcessEvents() {
-    // The web request routine calls this before every 1 KiB it reads; a full
-    // dispatch costs microseconds even when nothing waits, which would
-    // double the time of a long download. Calls within a millisecond of the
-    // last dispatch therefore share it (the window still answers at once);
-    // work the host posts itself clears the wait.
-    constexpr qint64 DispatchIntervalNs = 1'000'000;
-    if (lastDispatch_.isValid() && lastDispatch_.nsecsElapsed() < DispatchIntervalNs)
-        return;
     QCoreApplication::processEvents();
-    // Called from work that itself runs from a posted event (a link's action,
-    // a menu item), processEvents leaves the posted events waiting, and the
-    // browser's own work with them: its page would stall for the whole wait.
+    // Called from work that itself runs from a posted event (a menu item),
+    // processEvents leaves the posted events waiting, and the browser's own
+    // work with them: its page would stall for the whole wait.
     QCoreApplication::sendPostedEvents();
-    lastDispatch_.start();
 }
 
 void QtHost::PostWork(std::function<void()> work) {
-    // Run as a handler: a window it closes in its nested loops waits until it
-    // has returned.
+    // Run as a handler: a window it closes in a box's or menu's nested loop
+    // waits until it has returned.
     QMetaObject::invokeMethod(
         application_.get(), [this, work = std::move(work)] { runner_.Run(work); },
         Qt::QueuedConnection);
-    lastDispatch_.invalidate(); // the next ProcessEvents must see it
+}
+
+std::unique_ptr<host::Watch> QtHost::WatchSocket(int socket, int events,
+                                                 std::function<void(int ready)> ready) {
+    return gui::WatchSocket(socket, events, std::move(ready));
+}
+
+std::unique_ptr<host::Watch> QtHost::StartTimer(std::chrono::milliseconds delay,
+                                                std::function<void()> due) {
+    return gui::StartTimer(delay, std::move(due));
 }
 
 void QtHost::FatalRuntimeError(std::optional<int> code, const text::Text& message) {
@@ -335,7 +335,6 @@ void QtHost::DestroyUnit(host::UnitRef unit, bool immediately) {
     window.MarkClosing();
     QMetaObject::invokeMethod(
         &window, [this, &window] { Destroy(window); }, Qt::QueuedConnection);
-    lastDispatch_.invalidate(); // the next ProcessEvents must see the close
 }
 
 std::int64_t QtHost::ReadProperty(host::UnitRef unit, int property, int /*element*/) {
@@ -371,7 +370,6 @@ void QtHost::PopupMenu(host::UnitRef window, host::UnitRef menu, std::optional<i
     const host::MenuItemTemplate* item = &items->items[chosen->data().toLongLong()];
     QMetaObject::invokeMethod(
         &owner, [this, item] { runner_.Run(item->onChosen); }, Qt::QueuedConnection);
-    lastDispatch_.invalidate();
 }
 
 void QtHost::SetTrayIcon(host::UnitRef window, const text::ByteSet& icon, const text::Text& tip) {

@@ -7,7 +7,6 @@
 #include "gui/singleinstance.h"
 #include "host/host.h"
 
-#include <QElapsedTimer>
 #include <QtGlobal>
 
 #include <functional>
@@ -50,6 +49,10 @@ class QtHost final : public host::Host {
     void RunMessageLoop() override;
     void ProcessEvents() override;
     void PostWork(std::function<void()> work) override;
+    std::unique_ptr<host::Watch> WatchSocket(int socket, int events,
+                                             std::function<void(int ready)> ready) override;
+    std::unique_ptr<host::Watch> StartTimer(std::chrono::milliseconds delay,
+                                            std::function<void()> due) override;
     bool IsQuitting() override { return quitting_; }
     [[noreturn]] void FatalRuntimeError(std::optional<int> code,
                                         const text::Text& message) override;
@@ -109,7 +112,6 @@ class QtHost final : public host::Host {
     std::vector<host::WindowTemplate> templates_;
     std::map<int, HostWindow*> windows_;
     std::function<void()> cleanup_;
-    QElapsedTimer lastDispatch_;
     bool loopRunning_ = false;
     bool quitting_ = false;
     bool trayWarned_ = false;

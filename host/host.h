@@ -8,14 +8,25 @@
 #include "text/byteset.h"
 #include "text/text.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace host {
 
 using WindowHandle = std::uint64_t;
+
+// A socket or a moment the event loop watches for asynchronous work; the
+// watch ends, and its callback never runs again, when this is destroyed.
+class Watch {
+  public:
+    virtual ~Watch() = default;
+};
+
+enum SocketEvent : int { SocketReadable = 1, SocketWritable = 2 };
 
 class Host {
   public:
@@ -35,6 +46,13 @@ class Host {
     // loop that comes first. What an engine's signal asks for is answered at
     // once; the work it leads to goes here.
     virtual void PostWork(std::function<void()> work) = 0;
+    // Calls `ready` from the event loop, with the SocketEvent bits that hold,
+    // whenever `socket` becomes readable or writable as `events` asks.
+    virtual std::unique_ptr<Watch> WatchSocket(int socket, int events,
+                                               std::function<void(int ready)> ready) = 0;
+    // Calls `due` once from the event loop after `delay`.
+    virtual std::unique_ptr<Watch> StartTimer(std::chrono::milliseconds delay,
+                                              std::function<void()> due) = 0;
     // True once the last window has gone and the message loop is ending.
     // Work that serves events while it waits (a request's read loop) gives
     // up at its next turn, so that the process can end.

@@ -124,6 +124,13 @@ class CurlRequest final : public HttpRequest {
         return count;
     }
 
+    void Receive(host::Host& loop, std::function<void()> done) override {
+        if (transfer_)
+            transfer_->Drive(loop, std::move(done));
+        else
+            loop.PostWork(std::move(done));
+    }
+
     // Abandoned, past the size limit or out of memory: no body at all;
     // a transfer that broke off leaves what came until then.
     std::vector<std::uint8_t> TakeBody() override {
@@ -137,6 +144,20 @@ class CurlRequest final : public HttpRequest {
         if (!transfer_ || !transfer_->Final())
             return std::nullopt;
         return transfer_->Final()->head;
+    }
+
+    Failure WhyNoResponse() const override {
+        if (transfer_ && transfer_->Final())
+            return Failure::None;
+        switch (transfer_ ? transfer_->Result() : CURLE_OK) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return Failure::HostUnknown;
+        case CURLE_COULDNT_CONNECT:
+            return Failure::ConnectionRefused;
+        default:
+            return Failure::NoAnswer;
+        }
     }
 
   private:

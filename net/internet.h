@@ -4,6 +4,8 @@
 // cookie store. Each object closes what it holds when destroyed. Failures are
 // results: a null object, a read of 0 bytes, no header block.
 
+#include "host/host.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -31,6 +33,11 @@ class HttpRequest {
     // abandoned, and the read returns 0.
     virtual std::size_t Read(std::size_t most, const std::function<bool()>& serveEvents) = 0;
 
+    // Receives the whole body without waiting: `done` runs from the event
+    // loop of `loop` once the exchange has ended, never from inside this
+    // call, and never once the request is destroyed. Instead of Read.
+    virtual void Receive(host::Host& loop, std::function<void()> done) = 0;
+
     // The body received, moved out; empty when the exchange failed as a
     // whole (abandoned, or a body past the size limit), while a transfer
     // that broke off leaves what came until then.
@@ -39,6 +46,10 @@ class HttpRequest {
     // The final response's status line and header lines, each ending in
     // CR LF, then an empty line; none when no response came.
     virtual std::optional<std::string> RawHeaders() const = 0;
+
+    // Why no response came, when none did.
+    enum class Failure { None, HostUnknown, ConnectionRefused, NoAnswer };
+    virtual Failure WhyNoResponse() const = 0;
 };
 
 class HttpConnection {

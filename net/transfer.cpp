@@ -127,6 +127,12 @@ Transfer::Transfer(Request request, CookieStore& cookies, const TransferOptions&
 }
 
 Transfer::~Transfer() {
+    // curl reports the sockets it closes while the transfer goes; no one
+    // listens any more.
+    if (multi_ && loop_) {
+        curl_multi_setopt(multi_.get(), CURLMOPT_SOCKETFUNCTION, nullptr);
+        curl_multi_setopt(multi_.get(), CURLMOPT_TIMERFUNCTION, nullptr);
+    }
     if (multi_ && easy_)
         curl_multi_remove_handle(multi_.get(), easy_.get());
 }
@@ -212,6 +218,14 @@ void Transfer::Turn(std::chrono::milliseconds wait) {
     const std::uint64_t before = bodyBytes_;
     int running = 0;
     curl_multi_perform(multi_.get(), &running);
+    Settle();
+    if (end_ == TransferEnd::Running && bodyBytes_ == before)
+        curl_multi_poll(multi_.get(), nullptr, 0, static_cast<int>(wait.count()), nullptr);
+}
+
+// After curl has moved: a hop that ended, then the limits, which end the
+// exchange as a broken transfer does: what came until then stands.
+void Transfer::Settle() {
     int queued = 0;
     while (const CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
         if (message->msg == CURLMSG_DONE) {
@@ -220,15 +234,91 @@ void Transfer::Turn(std::chrono::milliseconds wait) {
             break;
         }
     }
-    // Either limit ends the exchange as a broken transfer does: what came
-    // until then stands.
     if (end_ == TransferEnd::Running && Stalled())
         Finish(TransferEnd::Stalled);
     else if (end_ == TransferEnd::Running && std::chrono::duration_cast<std::chrono::milliseconds>(
                                                  Clock::now() - started_) > options_.timeLimit)
         Finish(TransferEnd::TimedOut);
-    if (end_ == TransferEnd::Running && bodyBytes_ == before)
-        curl_multi_poll(multi_.get(), nullptr, 0, static_cast<int>(wait.count()), nullptr);
+}
+
+void Transfer::Drive(host::Host& loop, std::function<void()> ended) {
+    loop_ = &loop;
+    ended_ = std::move(ended);
+    CURLM* multi = multi_.get();
+    if (end_ != TransferEnd::Running || !multi) {
+        TellEnded();
+        return;
+    }
+    curl_socket_callback onSocket = [](CURL*, curl_socket_t socket, int what, void* self, void*) {
+        static_cast<Transfer*>(self)->OnSocket(socket, what);
+        return 0;
+    };
+    curl_multi_timer_callback onTimer = [](CURLM*, long milliseconds, void* self) {
+        static_cast<Transfer*>(self)->OnCurlTimer(milliseconds);
+        return 0;
+    };
+    curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, onSocket);
+    curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, onTimer);
+    curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
+    CheckLimitsLater();
+    // The handle was added before curl had anyone to tell; start it now.
+    OnCurlTimer(0);
+}
+
+void Transfer::Act(curl_socket_t socket, int events) {
+    if (end_ != TransferEnd::Running)
+        return;
+    int running = 0;
+    curl_multi_socket_action(multi_.get(), socket, events, &running);
+    Settle();
+    if (end_ != TransferEnd::Running)
+        TellEnded();
+}
+
+void Transfer::OnSocket(curl_socket_t socket, int what) {
+    if (what == CURL_POLL_REMOVE) {
+        sockets_.erase(socket);
+        return;
+    }
+    const int events = (what & CURL_POLL_IN ? host::SocketReadable : 0) |
+                       (what & CURL_POLL_OUT ? host::SocketWritable : 0);
+    sockets_[socket] = loop_->WatchSocket(socket, events, [this, socket](int ready) {
+        Act(socket, (ready & host::SocketReadable ? CURL_CSELECT_IN : 0) |
+                        (ready & host::SocketWritable ? CURL_CSELECT_OUT : 0));
+    });
+}
+
+void Transfer::OnCurlTimer(long milliseconds) {
+    if (milliseconds < 0)
+        curlTimer_.reset();
+    else
+        curlTimer_ = loop_->StartTimer(std::chrono::milliseconds(milliseconds),
+                                       [this] { Act(CURL_SOCKET_TIMEOUT, 0); });
+}
+
+// The stall rule and the time limit hold while nothing happens on the
+// sockets, too.
+void Transfer::CheckLimitsLater() {
+    limitTimer_ = loop_->StartTimer(std::chrono::seconds(1), [this] {
+        Settle();
+        if (end_ != TransferEnd::Running)
+            TellEnded();
+        else
+            CheckLimitsLater();
+    });
+}
+
+void Transfer::TellEnded() {
+    sockets_.clear();
+    curlTimer_.reset();
+    limitTimer_.reset();
+    if (!ended_)
+        return;
+    loop_->PostWork([alive = std::weak_ptr<int>(alive_), ended = std::exchange(ended_, nullptr)] {
+        if (alive.lock())
+            ended();
+    });
 }
 
 // A hop ends with its body read, on a failure, or cut short because it

@@ -3,15 +3,20 @@
 // saved to disk alike: one request, its redirects followed hop by hop (the
 // cookies a redirect sets stored before the next hop asks), the final
 // response's head handed to a sink and its body written there, and the limits
-// that end an exchange. It moves only when its driver turns it, so the driver
-// decides what happens between turns.
+// that end an exchange. It moves either when its driver turns it, so the
+// driver decides what happens between turns, or on an event loop's socket
+// and timer notifications.
 
+#include "host/host.h"
 #include "net/cookiestore.h"
 #include "net/curlhandle.h"
 #include "net/proxysettings.h"
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -110,6 +115,10 @@ class Transfer final {
     // Lets the exchange move, then, unless body came or it ended, waits on
     // the network for at most `wait`.
     void Turn(std::chrono::milliseconds wait);
+    // Instead of turns: the exchange moves whenever `loop` reports one of its
+    // sockets ready or a deadline due, and `ended` runs from the event loop
+    // once it is over, unless the transfer is destroyed first.
+    void Drive(host::Host& loop, std::function<void()> ended);
     void Abandon() { Finish(TransferEnd::Abandoned); }
     // Cuts a turn's wait short; from any thread.
     void Wake() { curl_multi_wakeup(multi_.get()); }
@@ -120,6 +129,12 @@ class Transfer final {
     const std::optional<Response>& Final() const { return final_; }
 
   private:
+    void Settle();
+    void Act(curl_socket_t socket, int events);
+    void OnSocket(curl_socket_t socket, int what);
+    void OnCurlTimer(long milliseconds);
+    void CheckLimitsLater();
+    void TellEnded();
     bool StartHop();
     void EndHop();
     void Finish(TransferEnd end);
@@ -151,6 +166,12 @@ class Transfer final {
     std::uint64_t moved_ = 0;
     std::chrono::steady_clock::time_point lastMove_, spanStart_;
     std::uint64_t spanStartBytes_ = 0;
+    // Driven by an event loop.
+    host::Host* loop_ = nullptr;
+    std::function<void()> ended_;
+    std::map<curl_socket_t, std::unique_ptr<host::Watch>> sockets_;
+    std::unique_ptr<host::Watch> curlTimer_, limitTimer_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>();
 };
 
 } // namespace net

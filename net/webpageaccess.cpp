@@ -108,73 +108,155 @@ text::ByteSet Convert(text::ByteSet body, int conversion) {
     }
 }
 
-} // namespace
+// One exchange of the routine: its handles, closed in the reverse order of
+// their opening (request, connection, session).
+struct Exchange {
+    Text hostName;
+    std::unique_ptr<InternetSession> session;
+    std::unique_ptr<HttpConnection> connection;
+    std::unique_ptr<HttpRequest> request;
+};
 
-text::ByteSet WebPageAccess(const WebContext& web, Text& url, int accessMethod, const Text& proxy,
-                            Text* extraHeaders, const Text& postData, const Text& cookies,
-                            int conversion, Text* responseHeaders) {
+// Everything up to the send; none when the request was not made.
+std::optional<Exchange> Send(const WebContext& web, Text& url, int accessMethod, const Text& proxy,
+                             Text* extraHeaders, const Text& postData, const Text& cookies) {
     url = text::TrimSpaces(url);
     if (accessMethod != AccessGet && accessMethod != AccessPost) {
         OwnerMessageBox(web.host,
                         text::Gbk(u8"【网页_访问】命令的第二个【访问方式】参数有误,请返回修改"));
-        return {};
+        return std::nullopt;
     }
     const bool post = accessMethod == AccessPost;
     if (text::TextLeft(url, 7) != "http://" && text::TextLeft(url, 8) != "https://")
         url = text::JoinTexts("http://", url);
     if (BreaksLines(url) || BreaksLines(proxy) || BreaksLines(cookies))
-        return {};
-    const Text hostName = UrlHost(url);
-    const Text path = UrlPath(url);
+        return std::nullopt;
 
+    Exchange exchange{UrlHost(url), nullptr, nullptr, nullptr};
     std::optional<Text> proxyList;
     if (!text::RemoveSpaces(proxy).empty())
         proxyList = text::JoinTexts("http=", proxy);
-    auto session = web.internet.Open(UserAgent, proxyList);
-    if (!session)
-        return {};
-    auto connection = session->Connect(hostName, UrlPort(url), url);
-    if (!connection)
-        return {};
-    auto request = connection->OpenRequest(post ? "POST" : "GET", path, "HTTP/1.1");
-    if (!request)
-        return {};
+    exchange.session = web.internet.Open(UserAgent, proxyList);
+    if (!exchange.session)
+        return std::nullopt;
+    exchange.connection = exchange.session->Connect(exchange.hostName, UrlPort(url), url);
+    if (!exchange.connection)
+        return std::nullopt;
+    exchange.request =
+        exchange.connection->OpenRequest(post ? "POST" : "GET", UrlPath(url), "HTTP/1.1");
+    if (!exchange.request)
+        return std::nullopt;
 
     Text ownHeaders;
     Text& headers = extraHeaders ? *extraHeaders : ownHeaders;
     CompleteHeaders(headers, url, post, postData, cookies);
-    request->Send(headers, post ? std::string_view(postData) : std::string_view());
-    std::optional<text::ByteSet> body = ReadBody(web.host, *request);
-    const std::optional<std::string> block = request->RawHeaders();
-    request.reset();
-    connection.reset();
-    session.reset();
-    if (!body)
-        return {};
+    exchange.request->Send(headers, post ? std::string_view(postData) : std::string_view());
+    return exchange;
+}
 
+// The header block (blanks when no response came), read before the handles
+// close; an abandoned exchange stores no cookies.
+Text CloseExchange(const WebContext& web, Exchange& exchange, bool abandoned) {
+    const std::optional<std::string> block = exchange.request->RawHeaders();
+    exchange.request.reset();
+    exchange.connection.reset();
+    exchange.session.reset();
     const Text headerBlock =
         block ? text::TextFromBytes(*block) : text::SpaceText(HeaderBufferSize);
+    if (!abandoned)
+        StoreCookies(web.internet, exchange.hostName, headerBlock);
+    return headerBlock;
+}
+
+// "HTTP/1.1 200 OK": the code follows the first space.
+int StatusOf(const Text& headerBlock, HttpRequest::Failure failure) {
+    const auto space = headerBlock.find(' ');
+    if (headerBlock.starts_with("HTTP/") && space != Text::npos &&
+        space + 4 <= headerBlock.size() &&
+        std::all_of(headerBlock.begin() + space + 1, headerBlock.begin() + space + 4,
+                    [](char c) { return c >= '0' && c <= '9'; }))
+        return std::stoi(headerBlock.substr(space + 1, 3));
+    switch (failure) {
+    case HttpRequest::Failure::HostUnknown:
+        return FetchHostUnknown;
+    case HttpRequest::Failure::ConnectionRefused:
+        return FetchConnectionRefused;
+    default:
+        return FetchNoAnswer;
+    }
+}
+
+FetchedPage PageOf(const WebContext& web, Exchange& exchange, text::ByteSet body) {
+    const HttpRequest::Failure failure = exchange.request->WhyNoResponse();
+    const Text headerBlock = CloseExchange(web, exchange, false);
+    return {{}, text::ToText(body), StatusOf(headerBlock, failure)};
+}
+
+class PendingPage final : public PageFetch {
+  public:
+    Exchange exchange;
+};
+
+} // namespace
+
+text::ByteSet WebPageAccess(const WebContext& web, Text& url, int accessMethod, const Text& proxy,
+                            Text* extraHeaders, const Text& postData, const Text& cookies,
+                            int conversion, Text* responseHeaders) {
+    std::optional<Exchange> exchange =
+        Send(web, url, accessMethod, proxy, extraHeaders, postData, cookies);
+    if (!exchange)
+        return {};
+    std::optional<text::ByteSet> body = ReadBody(web.host, *exchange->request);
+    const Text headerBlock = CloseExchange(web, *exchange, !body);
+    if (!body)
+        return {};
     if (responseHeaders)
         *responseHeaders = headerBlock;
-    StoreCookies(web.internet, hostName, headerBlock);
     return Convert(std::move(*body), conversion);
 }
 
 Text FetchPageText(const WebContext& web, Text& url, int* status) {
-    // Left empty when the request was not made; blanks when no response came.
-    Text headers;
-    Text body =
-        text::ToText(WebPageAccess(web, url, AccessGet, {}, nullptr, {}, {}, KeepBody, &headers));
-    if (status) {
-        *status = headers.empty() ? FetchRefused : FetchNoAnswer;
-        // "HTTP/1.1 200 OK": the code follows the first space.
-        const auto space = headers.find(' ');
-        if (headers.starts_with("HTTP/") && space != Text::npos && space + 4 <= headers.size() &&
-            std::all_of(headers.begin() + space + 1, headers.begin() + space + 4,
-                        [](char c) { return c >= '0' && c <= '9'; }))
-            *status = std::stoi(headers.substr(space + 1, 3));
+    std::optional<Exchange> exchange = Send(web, url, AccessGet, {}, nullptr, {}, {});
+    if (!exchange) {
+        if (status)
+            *status = FetchNotMade;
+        return {};
     }
-    return body;
+    const std::optional<text::ByteSet> body = ReadBody(web.host, *exchange->request);
+    if (!body) {
+        CloseExchange(web, *exchange, true);
+        if (status)
+            *status = FetchNoAnswer;
+        return {};
+    }
+    FetchedPage page = PageOf(web, *exchange, *body);
+    if (status)
+        *status = page.status;
+    return std::move(page.body);
+}
+
+std::unique_ptr<PageFetch> StartPageFetch(const WebContext& web, Text url,
+                                          std::function<void(FetchedPage)> done) {
+    auto fetch = std::make_unique<PendingPage>();
+    std::optional<Exchange> exchange = Send(web, url, AccessGet, {}, nullptr, {}, {});
+    if (!exchange) {
+        web.host.PostWork([alive = fetch->Token(), done = std::move(done), url] {
+            if (alive.lock())
+                done({url, {}, FetchNotMade});
+        });
+        return fetch;
+    }
+    fetch->exchange = std::move(*exchange);
+    HttpRequest& request = *fetch->exchange.request;
+    // The request calls back from the event loop, so the fetch may end in
+    // `done`: nothing of it is touched afterwards.
+    request.Receive(web.host, [web, &exchange = fetch->exchange, &request, url = std::move(url),
+                               done = std::move(done)] {
+        FetchedPage page = PageOf(web, exchange, request.TakeBody());
+        page.url = url;
+        done(std::move(page));
+    });
+    return fetch;
 }
 
 } // namespace net

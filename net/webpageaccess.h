@@ -7,6 +7,9 @@
 #include "text/byteset.h"
 #include "text/text.h"
 
+#include <functional>
+#include <memory>
+
 namespace net {
 
 // What a request needs besides its own arguments: the host, whose events are
@@ -35,11 +38,39 @@ text::ByteSet WebPageAccess(const WebContext& web, text::Text& url, int accessMe
                             int conversion = KeepBody, text::Text* responseHeaders = nullptr);
 
 // How a fetch ended when no status code came with it.
-enum FetchStatus : int { FetchRefused = -1, FetchNoAnswer = 0 };
+enum FetchStatus : int {
+    FetchNoAnswer = 0,          // nothing, or nothing within the limits
+    FetchNotMade = -1,          // refused before it went out
+    FetchConnectionRefused = -2, // by the server, or nobody listens there
+    FetchHostUnknown = -3,
+};
 
 // GET with nothing but the URL; the body up to its first NUL byte. `status`,
-// when given, receives the response's status code, FetchNoAnswer when no
-// response came, or FetchRefused when the request was not made.
+// when given, receives the response's status code, or a FetchStatus when no
+// response came.
 text::Text FetchPageText(const WebContext& web, text::Text& url, int* status = nullptr);
+
+struct FetchedPage {
+    text::Text url; // as the routine completed it
+    text::Text body;
+    int status = FetchNoAnswer;
+};
+
+// A page fetch under way. Destroying it abandons the exchange, and its
+// `done` never runs.
+class PageFetch {
+  public:
+    virtual ~PageFetch() = default;
+    std::weak_ptr<int> Token() const { return alive_; }
+
+  private:
+    std::shared_ptr<int> alive_ = std::make_shared<int>();
+};
+
+// FetchPageText without waiting: the same request goes out, the events are
+// served by the event loop meanwhile, and `done` gets the page from the event
+// loop, never from inside this call.
+std::unique_ptr<PageFetch> StartPageFetch(const WebContext& web, text::Text url,
+                                          std::function<void(FetchedPage)> done);
 
 } // namespace net

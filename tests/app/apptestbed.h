@@ -22,6 +22,8 @@ class AppTestBed : public ::testing::Test {
                          net::WebContext{host, internet},
                          app::Sites{"portal.test", "player.test:8002", "cachea.test",
                                     "cacheb.test:8004", "http://notice.test/notice.html"},
+                         {},
+                         {},
                          {}};
 
     AppTestBed() {

@@ -4,6 +4,8 @@
 #include "apptestbed.h"
 #include "text/codepage.h"
 
+#include <functional>
+
 namespace {
 
 using app::MainWindow;
@@ -215,20 +217,70 @@ TEST_F(LinkCaptureTest, StatusTextFromThePlayerFeedsTheNextRequest) {
     EXPECT_EQ(portal.Requests().back(), "/torrent?info_hash=FROMPLAYER");
 }
 
-TEST_F(LinkCaptureTest, ANestedRequestWinsAndNothingBreaks) {
-    // While the first box is open the user clicks another torrent link: the
-    // nested request runs to completion inside the first one.
-    bool nested = false;
-    host.duringEvents = [&] {
-        if (nested)
-            return;
-        nested = true;
-        TorrentLink("SECOND");
+// Clicks that overlap: each answer belongs to one click. Every torrent page
+// here names its own hash in its cache links, and the pages are held back
+// until the test lets them through.
+TEST_F(LinkCaptureTest, EachClickGetsItsOwnAnswer) {
+    internet.serve = [this](const std::string& site, int, const std::string& path)
+        -> std::optional<nettest::FakeInternet::Page> {
+        const std::string hash = path.substr(path.find('=') + 1);
+        if (site != "portal.test")
+            return std::nullopt;
+        return nettest::FakeInternet::Page{
+            TorrentPage("/t/" + hash + ".torrent", "/b/" + hash + ".torrent")};
     };
-    EXPECT_TRUE(TorrentLink("FIRST"));
-    EXPECT_EQ(globals().CapturedInfoHash, "SECOND");
-    ASSERT_GE(host.boxes.size(), 2u);
-    EXPECT_NE(host.boxes.back().content.find("SECOND"), std::string::npos);
+    const auto copied = [](const text::Text& hash) {
+        return ExpectedCopyText(hash, "/t/" + hash + ".torrent", "/b/" + hash + ".torrent");
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> meanwhile; // while the first click's page is on its way
+        std::vector<text::Text> clipboard;
+        bool playerOpen = false;
+    } cases[] = {
+        {"a newer click supersedes the older", [&] { TorrentLink("SECOND"); },
+         {copied("SECOND")}},
+        {"a play click leaves the fetch alone", [&] { PlayLink("PLAY"); }, {copied("FIRST")}, true},
+        {"a scripted pop-up changes nothing",
+         [&] {
+             host.HoverLink(app::MainBrowser, "");
+             host.RequestNewWindow(app::MainBrowser, nullptr, false);
+         },
+         {copied("FIRST")}},
+        {"closing the program ends the job", [&] { host.Close(MainWindow.window); }, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        host.clipboard.clear();
+        host.boxes.clear();
+        if (!host.Loaded(MainWindow.window))
+            Start();
+        internet.holdAnswers = true;
+        TorrentLink("FIRST");
+        c.meanwhile();
+        internet.holdAnswers = false;
+        internet.ReleaseAnswers();
+        host.ProcessEvents();
+        EXPECT_EQ(host.clipboard, c.clipboard);
+        ASSERT_EQ(host.boxes.size(), c.clipboard.size()) << "one box, with the copied lines";
+        if (!c.clipboard.empty())
+            EXPECT_EQ(host.boxes[0].content, c.clipboard[0]);
+        EXPECT_EQ(host.IsCreated(PlayerWindow), c.playerOpen);
+        if (c.playerOpen)
+            host.Close(PlayerWindow.window);
+    }
+
+    // A click while the first box is open gets a box of its own.
+    host.clipboard.clear();
+    host.boxes.clear();
+    host.duringEvents = [&] {
+        if (host.boxes.size() == 1)
+            TorrentLink("SECOND");
+    };
+    TorrentLink("FIRST");
+    EXPECT_EQ(host.clipboard, (std::vector<text::Text>{copied("FIRST"), copied("SECOND")}));
+    ASSERT_EQ(host.boxes.size(), 2u);
+    EXPECT_EQ(host.boxes[1].content, copied("SECOND"));
 }
 
 TEST_F(LinkCaptureTest, HostileStatusTextsGiveADefinedResult) {

@@ -5,6 +5,7 @@
 #include "apptestbed.h"
 #include "text/codepage.h"
 
+#include <functional>
 #include <optional>
 
 namespace {
@@ -39,7 +40,10 @@ class UpdateCheckTest : public AppTestBed {
         Start();
         notice.Serve("/share", SharePage("http:\\\\/\\\\/notice.test\\\\/get\\\\/new.tar.gz"));
     }
-    void Check() { app::CheckForUpdate(program); }
+    void Check() {
+        app::CheckForUpdate(program);
+        host.ProcessEvents();
+    }
     text::Text LatestBox() const { return host.boxes.empty() ? "" : host.boxes.back().content; }
 };
 
@@ -148,23 +152,46 @@ TEST_F(UpdateCheckTest, LinkWithoutEscapesIsHandedOverUnchanged) {
     EXPECT_EQ(host.downloads, std::vector<text::Text>{"http://notice.test/plain.bin"});
 }
 
-TEST_F(UpdateCheckTest, ANestedCheckReplacesTheSharedTexts) {
-    // While the question is open the user starts a second check from the
-    // tray menu; the outer check goes on with what the nested one left.
-    notice.Serve("/notice.html", NoticePage("20990101", ShareAddress));
-    bool nested = false;
-    host.duringEvents = [&] {
-        if (nested)
-            return;
-        nested = true;
-        notice.Serve("/notice.html", NoticePage("20990202", "http://notice.test/share?id=2"));
-        host.ChooseMenuItem(app::TrayMenu, 1);
+// One check at a time, and a 是 downloads what its own question offered.
+TEST_F(UpdateCheckTest, ChecksNeverMix) {
+    const std::string otherShare = "http://notice.test/share?id=2";
+    struct Case {
+        const char* name;
+        std::function<void()> duringQuestion;
+        std::vector<std::string> requests;
+        std::size_t downloads;
+    } cases[] = {
+        {"检查更新 again starts nothing",
+         [&] {
+             notice.Serve("/notice.html", NoticePage("20990202", otherShare));
+             host.ChooseMenuItem(app::TrayMenu, 1);
+             host.ProcessEvents();
+         },
+         {"/notice.html", "/share?id=1&from=notice"}, 1},
+        {"closing the program ends the check", [&] { host.Close(app::MainWindow.window); },
+         {"/notice.html"}, 0},
     };
-    host.boxAnswers = {Yes, Yes};
-    Check();
-    EXPECT_EQ(globals().LatestVersion, "20990202");
-    EXPECT_EQ(notice.Requests().back(), "/share?id=2");
-    EXPECT_EQ(host.downloads.size(), 2u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        notice.Serve("/notice.html", NoticePage("20990101", ShareAddress));
+        const std::size_t asked = notice.Requests().size();
+        host.boxes.clear();
+        host.downloads.clear();
+        if (!host.Loaded(app::MainWindow.window))
+            Start();
+        host.duringEvents = [&, asked = false]() mutable {
+            if (host.boxes.size() == 1 && !std::exchange(asked, true))
+                c.duringQuestion();
+        };
+        host.boxAnswers = {Yes, Yes};
+        Check();
+        host.duringEvents = nullptr;
+        EXPECT_EQ(host.boxes.size(), 1u) << "one question, asked once";
+        EXPECT_EQ(std::vector<std::string>(notice.Requests().begin() + asked,
+                                           notice.Requests().end()),
+                  c.requests);
+        EXPECT_EQ(host.downloads.size(), c.downloads);
+    }
 }
 
 TEST_F(UpdateCheckTest, AYesThatCannotDownloadSaysWhyOnce) {

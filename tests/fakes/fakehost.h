@@ -7,6 +7,7 @@
 #include "host/host.h"
 #include "host/messagebox.h"
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
@@ -85,6 +86,10 @@ class FakeHost final : public host::Host {
                           bool byUser = true);
     std::int64_t Property(host::UnitRef unit, int property) const;
     bool Loaded(int window) const { return loaded_.count(window) != 0; }
+    // Serves posted work, sockets and timers (poll(2)) until `done` holds;
+    // false when `limit` passed first.
+    bool RunUntil(const std::function<bool()>& done,
+                  std::chrono::milliseconds limit = std::chrono::seconds(60));
 
     // host::Host
     void StartRuntime(std::vector<host::WindowTemplate> templates) override;
@@ -93,6 +98,10 @@ class FakeHost final : public host::Host {
     void RunMessageLoop() override;
     void ProcessEvents() override;
     void PostWork(std::function<void()> work) override { posted_.push_back(std::move(work)); }
+    std::unique_ptr<host::Watch> WatchSocket(int socket, int events,
+                                             std::function<void(int ready)> ready) override;
+    std::unique_ptr<host::Watch> StartTimer(std::chrono::milliseconds delay,
+                                            std::function<void()> due) override;
     bool IsQuitting() override { return quitting; }
     [[noreturn]] void FatalRuntimeError(std::optional<int> code,
                                         const text::Text& message) override;
@@ -121,6 +130,18 @@ class FakeHost final : public host::Host {
 
   private:
     using Key = std::pair<int, int>;
+    using Clock = std::chrono::steady_clock;
+    class WatchHandle;
+    struct SocketWatch {
+        int socket;
+        int events;
+        std::function<void(int)> ready;
+    };
+    struct Timer {
+        Clock::time_point due;
+        std::function<void()> fire;
+    };
+    void ServeWatches(std::chrono::milliseconds wait);
     void Destroy(int window);
     void RunPosted();
     void Raise(const std::function<void()>& handler);
@@ -133,6 +154,9 @@ class FakeHost final : public host::Host {
     std::deque<std::function<void()>> posted_;
     std::map<Key, std::map<int, std::int64_t>> properties_;
     std::map<Key, host::ComObject> browserObjects_;
+    std::uint64_t lastWatch_ = 0;
+    std::map<std::uint64_t, SocketWatch> sockets_;
+    std::map<std::uint64_t, Timer> timers_;
 };
 
 } // namespace fakes

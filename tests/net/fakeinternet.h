@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <memory>
+#include <utility>
 #include <ostream>
 #include <vector>
 
@@ -30,6 +32,16 @@ class FakeInternet final : public net::Internet {
     };
     std::function<std::optional<Page>(const std::string& host, int port, const std::string& path)>
         serve;
+    // Why no response came, when none did.
+    net::HttpRequest::Failure failure = net::HttpRequest::Failure::NoAnswer;
+    // Set, answers to requests received without waiting stay here, in order,
+    // until the test releases them, so that it can act while they wait.
+    bool holdAnswers = false;
+    std::deque<std::function<void()>> heldAnswers;
+    void ReleaseAnswers() {
+        for (auto answers = std::exchange(heldAnswers, {}); !answers.empty(); answers.pop_front())
+            answers.front()();
+    }
 
     // What the routine did.
     std::vector<std::string> calls;
@@ -105,7 +117,26 @@ class FakeInternet final : public net::Internet {
                 chunks.pop_front();
             return count;
         }
+        // The whole body at once, from the event loop; nothing once the
+        // request has gone.
+        void Receive(host::Host& loop, std::function<void()> done) override {
+            std::function<void()> answer = [this, alive = std::weak_ptr<int>(alive_), done] {
+                if (!alive.lock())
+                    return;
+                while (Read(1024, {}) != 0) {
+                }
+                done();
+            };
+            if (net.holdAnswers)
+                net.heldAnswers.push_back(std::move(answer));
+            else
+                loop.PostWork(std::move(answer));
+        }
+        std::shared_ptr<int> alive_ = std::make_shared<int>();
         std::vector<std::uint8_t> TakeBody() override { return std::move(body); }
+        Failure WhyNoResponse() const override {
+            return (net.serve ? servedHeaders : net.rawHeaders) ? Failure::None : net.failure;
+        }
         std::optional<std::string> RawHeaders() const override {
             net.calls.push_back("raw headers");
             return net.serve ? servedHeaders : net.rawHeaders;

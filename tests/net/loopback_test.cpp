@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -427,6 +428,49 @@ TEST_F(LoopbackTest, RequestNestedInTheReadLoopIsIndependent) {
     };
     EXPECT_EQ(Fetch(server.Url("/slow")), "slow!");
     EXPECT_EQ(nestedBody, "hello");
+}
+
+// The program's own fetches go on from the event loop; they put the same
+// bytes on the wire and come back with what the waiting routine returns.
+TEST_F(LoopbackTest, AFetchWithoutWaitingEndsAsTheRoutineDoes) {
+    const auto fetchLater = [this](const std::string& address) {
+        std::optional<net::FetchedPage> page;
+        const auto fetch =
+            net::StartPageFetch(web, address, [&](net::FetchedPage done) { page = done; });
+        EXPECT_FALSE(page) << "never from inside the call";
+        EXPECT_TRUE(host.RunUntil([&] { return page.has_value(); }));
+        return page.value_or(net::FetchedPage{});
+    };
+    int refusedPort = 0;
+    {
+        const LoopbackServer gone;
+        refusedPort = gone.Port();
+    }
+    for (const std::string& address :
+         {server.Url("/echo?q=1"), server.Url("/redirect?to=/echo"), server.Url("/chunked"),
+          server.Url("/nul"), server.Url("/close-mid-body"), server.Url("/stall?seconds=30"),
+          server.Url("/size?n=1048576"), server.Url("/missing"),
+          "http://127.0.0.1:" + std::to_string(refusedPort) + "/", std::string("http://x\r\ny/")}) {
+        SCOPED_TRACE(address);
+        text::Text waited = address;
+        int status = 0;
+        const text::Text body = net::FetchPageText(web, waited, &status);
+        const net::FetchedPage later = fetchLater(address);
+        EXPECT_EQ(later.body, body);
+        EXPECT_EQ(later.status, status);
+        EXPECT_EQ(later.url, waited);
+    }
+    EXPECT_EQ(fetchLater("http://127.0.0.1:" + std::to_string(refusedPort) + "/").status,
+              net::FetchConnectionRefused);
+}
+
+TEST_F(LoopbackTest, AFetchGivenUpNeverAnswers) {
+    bool answered = false;
+    auto fetch = net::StartPageFetch(web, server.Url("/slow"), [&](net::FetchedPage) { answered = true; });
+    host.RunUntil([] { return false; }, std::chrono::milliseconds(150));
+    fetch.reset();
+    host.RunUntil([] { return false; }, std::chrono::milliseconds(700));
+    EXPECT_FALSE(answered);
 }
 
 class SecureLoopbackTest : public LoopbackTest {

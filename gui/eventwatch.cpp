@@ -1,0 +1,66 @@
+#include "gui/eventwatch.h"
+
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <vector>
+
+namespace gui {
+
+namespace {
+
+// The callback that ends a watch may be the watch's own: its objects go
+// once control is back in the event loop, and hear nothing before that.
+class QtWatch final : public host::Watch {
+  public:
+    ~QtWatch() override {
+        for (const QPointer<QObject>& object : objects_) {
+            if (!object)
+                continue;
+            object->disconnect();
+            if (auto* notifier = qobject_cast<QSocketNotifier*>(object))
+                notifier->setEnabled(false);
+            if (auto* timer = qobject_cast<QTimer*>(object))
+                timer->stop();
+            object->deleteLater();
+        }
+    }
+
+    void Own(QObject* object) { objects_.emplace_back(object); }
+
+  private:
+    std::vector<QPointer<QObject>> objects_;
+};
+
+} // namespace
+
+std::unique_ptr<host::Watch> WatchSocket(int socket, int events,
+                                         std::function<void(int ready)> ready) {
+    auto watch = std::make_unique<QtWatch>();
+    const auto notify = [&](QSocketNotifier::Type type, int event) {
+        auto* notifier = new QSocketNotifier(socket, type);
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier,
+                         [ready, event] { ready(event); });
+        watch->Own(notifier);
+    };
+    if (events & host::SocketReadable)
+        notify(QSocketNotifier::Read, host::SocketReadable);
+    if (events & host::SocketWritable)
+        notify(QSocketNotifier::Write, host::SocketWritable);
+    return watch;
+}
+
+std::unique_ptr<host::Watch> StartTimer(std::chrono::milliseconds delay,
+                                        std::function<void()> due) {
+    auto watch = std::make_unique<QtWatch>();
+    auto* timer = new QTimer;
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer, &QTimer::timeout, timer, std::move(due));
+    timer->start(delay);
+    watch->Own(timer);
+    return watch;
+}
+
+} // namespace gui
