@@ -72,12 +72,12 @@ void CopyFetchedLinks(Program& program, net::FetchedPage fetched) {
     const std::shared_ptr<CaptureJob> job = std::exchange(program.capture, nullptr);
     Globals& globals = program.globals;
     {
-        const text::Text page = text::Utf8ToGbk(std::exchange(fetched.body, {}));
+        const text::Text page = text::Utf8ToGbk(text::ToText(std::exchange(fetched.body, {})));
         globals.CacheAPath = CachePath(page, CacheABaseUrl(program.sites));
         globals.CacheBPath = CachePath(page, CacheBBaseUrl(program.sites));
     }
-    const text::Text missing = WhyNoCacheLinks(
-        fetched.status, !globals.CacheAPath.empty() && !globals.CacheBPath.empty());
+    const text::Text missing =
+        WhyNoCacheLinks(fetched.status, !globals.CacheAPath.empty() && !globals.CacheBPath.empty());
     if (missing.empty()) {
         const text::Text copyText =
             CopyText(program.sites, job->infoHash, globals.CacheAPath, globals.CacheBPath);

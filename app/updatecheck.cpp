@@ -64,7 +64,8 @@ void OnSharePage(Program& program, net::FetchedPage fetched) {
     job->fetch.reset();
     // The request's normalising of the address stays in it.
     job->downloadAddress = program.globals.DownloadAddress = fetched.url;
-    EndCheck(program, job, DownloadFromSharePage(program, text::Utf8ToGbk(fetched.body)));
+    EndCheck(program, job,
+             DownloadFromSharePage(program, text::Utf8ToGbk(text::ToText(fetched.body))));
 }
 
 // The user is asked about the build the notice names; a 是 fetches exactly
@@ -74,7 +75,7 @@ void OnNoticePage(Program& program, net::FetchedPage fetched) {
     job->fetch.reset();
     // A check that could not be made says so: silence, or "up to date" when
     // no version was read, would tell the user something untrue.
-    const text::Text page = text::Utf8ToGbk(fetched.body);
+    const text::Text page = text::Utf8ToGbk(text::ToText(fetched.body));
     if (page.empty())
         return EndCheck(program, job, u8"检查更新失败：无法从服务器获取更新公告。");
     if (text::FindText(page, text::Gbk(u8"软件更新")) == -1)
@@ -92,19 +93,18 @@ void OnNoticePage(Program& program, net::FetchedPage fetched) {
         return EndCheck(program, job, u8"检查更新失败：更新公告页面中没有版本信息。");
     if (text::CompareTextOrdinal(globals.CurrentVersion, job->latestVersion) >= 0)
         return EndCheck(program, job, u8"当前为最新版！！");
-    const int answer =
-        program.host.ShowMessageBox(text::Gbk(u8"发现新版本，是否更新软件？"), QuestionYesNoStyle,
-                                    text::Gbk(Caption));
+    const int answer = program.host.ShowMessageBox(text::Gbk(u8"发现新版本，是否更新软件？"),
+                                                   QuestionYesNoStyle, text::Gbk(Caption));
     if (program.update != job)
         return; // the program was closed meanwhile
     if (answer != YesResult)
         return EndCheck(program, job, nullptr);
     if (job->downloadAddress.empty())
         return EndCheck(program, job, u8"无法下载更新：更新公告中没有下载地址。");
-    job->fetch = net::StartPageFetch(program.web, job->downloadAddress,
-                                     [&program](net::FetchedPage share) {
-                                         OnSharePage(program, std::move(share));
-                                     });
+    job->fetch =
+        net::StartPageFetch(program.web, job->downloadAddress, [&program](net::FetchedPage share) {
+            OnSharePage(program, std::move(share));
+        });
 }
 
 } // namespace
@@ -116,10 +116,9 @@ void CheckForUpdate(Program& program) {
     program.globals.CurrentVersion = BuildVersion;
     const auto job = std::make_shared<UpdateJob>();
     program.update = job;
-    job->fetch = net::StartPageFetch(program.web, program.sites.updateNotice,
-                                     [&program](net::FetchedPage notice) {
-                                         OnNoticePage(program, std::move(notice));
-                                     });
+    job->fetch = net::StartPageFetch(
+        program.web, program.sites.updateNotice,
+        [&program](net::FetchedPage notice) { OnNoticePage(program, std::move(notice)); });
 }
 
 void StartFileDownload(Program& program, const text::Text& link) {

@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
     std::printf("\n");
 
     for (const std::size_t size : {std::size_t(1), OneMiB, 16 * OneMiB, 64 * OneMiB}) {
-        const std::string url = server.Url("/size?n=" + std::to_string(size));
+        const std::string url = server.Url("/size?text=1&n=" + std::to_string(size));
         Spawn({fetch, "curl", url, std::to_string(size)}); // the server makes the body once
         for (Way& way : ways)
             way.runs.clear();

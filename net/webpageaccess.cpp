@@ -189,7 +189,7 @@ int StatusOf(const Text& headerBlock, HttpRequest::Failure failure) {
 FetchedPage PageOf(const WebContext& web, Exchange& exchange, text::ByteSet body) {
     const HttpRequest::Failure failure = exchange.request->WhyNoResponse();
     const Text headerBlock = CloseExchange(web, exchange, false);
-    return {{}, text::ToText(body), StatusOf(headerBlock, failure)};
+    return {{}, std::move(body), StatusOf(headerBlock, failure)};
 }
 
 class PendingPage final : public PageFetch {
@@ -229,10 +229,10 @@ Text FetchPageText(const WebContext& web, Text& url, int* status) {
             *status = FetchNoAnswer;
         return {};
     }
-    FetchedPage page = PageOf(web, *exchange, *body);
+    const FetchedPage page = PageOf(web, *exchange, *body);
     if (status)
         *status = page.status;
-    return std::move(page.body);
+    return text::ToText(page.body);
 }
 
 std::unique_ptr<PageFetch> StartPageFetch(const WebContext& web, Text url,

@@ -51,8 +51,8 @@ enum FetchStatus : int {
 text::Text FetchPageText(const WebContext& web, text::Text& url, int* status = nullptr);
 
 struct FetchedPage {
-    text::Text url; // as the routine completed it
-    text::Text body;
+    text::Text url;     // as the routine completed it
+    text::ByteSet body; // whole; FetchPageText's page is its text form
     int status = FetchNoAnswer;
 };
 

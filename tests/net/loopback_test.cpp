@@ -456,7 +456,7 @@ TEST_F(LoopbackTest, AFetchWithoutWaitingEndsAsTheRoutineDoes) {
         int status = 0;
         const text::Text body = net::FetchPageText(web, waited, &status);
         const net::FetchedPage later = fetchLater(address);
-        EXPECT_EQ(later.body, body);
+        EXPECT_EQ(text::ToText(later.body), body);
         EXPECT_EQ(later.status, status);
         EXPECT_EQ(later.url, waited);
     }

@@ -34,12 +34,15 @@ def send(conn, status="200 OK", headers=(), body=b"", length=True):
 PATTERNS = {}
 
 
-def pattern(size):
-    """Bytes i % 251; kept, so that a benchmark measures sending, not making."""
-    if size not in PATTERNS:
+def pattern(size, text=False):
+    """Bytes i % 251, or with "x" for each NUL byte so that a page read as
+    text is whole; kept, so that a benchmark measures sending, not making."""
+    if (size, text) not in PATTERNS:
         unit = bytes(range(251))
-        PATTERNS[size] = (unit * (size // len(unit) + 1))[:size]
-    return PATTERNS[size]
+        if text:
+            unit = unit.replace(b"\0", b"x")
+        PATTERNS[size, text] = (unit * (size // len(unit) + 1))[:size]
+    return PATTERNS[size, text]
 
 
 def respond(conn, raw, path, query):
@@ -50,7 +53,7 @@ def respond(conn, raw, path, query):
     elif path == "/hello":
         send(conn, body=b"hello")
     elif path == "/size":
-        body = pattern(int(arg("n")))
+        body = pattern(int(arg("n")), bool(arg("text")))
         if arg("chunked"):  # in chunks of an odd size, so that they straddle every read
             step = 4093
             conn.sendall(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
