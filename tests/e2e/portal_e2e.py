@@ -539,6 +539,40 @@ def scenario_slow_torrent_page(session, relays):
     check(typed["arrived"] < answered, "the typed key arrived after the fetch")
 
 
+def scenario_overlapping_clicks(session, relays):
+    """A torrent link whose page takes 5 s, then the same link again, quick:
+    the later click's lines are copied and stay, and nothing of the slow
+    page (its cache links marked) ever reaches the clipboard or a box."""
+    hash_ = result_hash(session.portal)
+    asked = []
+
+    def edit(target, body):
+        if not target.startswith("/torrent?"):
+            return body
+        asked.append(target)
+        if len(asked) > 1:
+            return body
+        time.sleep(SLOW_PAGE_SECONDS)
+        return body.replace(hash_.encode() + b".torrent", b"slow-page.torrent")
+
+    relays["portal"].edit = edit
+    _, torrent = session.search(SEARCH_TERM)
+
+    def click_again():
+        wait_for(lambda: asked, "the slow torrent page request")
+        session.hover_and_click(torrent)
+
+    slow_answered = time.monotonic() + SLOW_PAGE_SECONDS
+    session.copy_torrent_links(torrent, hash_, click_again)
+    copied = clipboard(session.desktop)
+    time.sleep(max(0, slow_answered - time.monotonic()) + 1.5)
+    check(len(asked) == 2, "torrent page requests: %s" % asked)
+    check(all(session.title(w) != COPY_CAPTION for w in session.desktop.client_list()),
+          "a box for the superseded click")
+    check(clipboard(session.desktop) == copied, "the clipboard changed to %r"
+          % clipboard(session.desktop))
+
+
 def has_icon(session, window):
     return "_NET_WM_ICON(CARDINAL)" in session.desktop.property(window, "_NET_WM_ICON")
 
@@ -780,7 +814,7 @@ def scenario_page_download_cancel(session, relays):
 
 SCENARIOS = {scenario.__name__[len("scenario_"):]: scenario for scenario in [
     scenario_link_capture, scenario_player, scenario_scripted_popup, scenario_slow_torrent_page,
-    scenario_update_download,
+    scenario_overlapping_clicks, scenario_update_download,
     scenario_update_cancel, scenario_update_current, scenario_update_failed,
     scenario_close_mid_request, scenario_page_download, scenario_page_download_cancel,
     scenario_proxy]}
@@ -842,8 +876,8 @@ def main():
         relays = {"notice": Relay(portal.sites["notice"]), "player": Relay(portal.sites["player"])}
         # The pop-up, slow-page and page download scenarios put a relay in the
         # portal's place, to change its pages and see every request.
-        if arguments.scenario in ("scripted_popup", "slow_torrent_page", "page_download",
-                                  "page_download_cancel"):
+        if arguments.scenario in ("scripted_popup", "slow_torrent_page", "overlapping_clicks",
+                                  "page_download", "page_download_cancel"):
             relays["portal"] = Relay(portal.sites["portal"])
         if arguments.scenario == "proxy":
             relays["proxy"] = Relay()
