@@ -12,7 +12,6 @@ namespace gui {
 
 std::unique_ptr<host::Watch> WatchSocket(int socket, int events,
                                          std::function<void(int ready)> ready);
-std::unique_ptr<host::Watch> StartTimer(std::chrono::milliseconds delay,
-                                        std::function<void()> due);
+std::unique_ptr<host::Watch> StartTimer(std::chrono::milliseconds delay, std::function<void()> due);
 
 } // namespace gui

@@ -308,10 +308,8 @@ void QtHost::Destroy(HostWindow& window) {
     if (found != windows_.end() && found->second == &window)
         windows_.erase(found);
     runner_.Retire(&window);
-    if (windows_.empty() && loopRunning_) {
-        quitting_ = true;
+    if (windows_.empty() && loopRunning_)
         QCoreApplication::exit(0);
-    }
 }
 
 bool QtHost::IsCreated(host::UnitRef unit) {

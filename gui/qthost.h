@@ -53,7 +53,6 @@ class QtHost final : public host::Host {
                                              std::function<void(int ready)> ready) override;
     std::unique_ptr<host::Watch> StartTimer(std::chrono::milliseconds delay,
                                             std::function<void()> due) override;
-    bool IsQuitting() override { return quitting_; }
     [[noreturn]] void FatalRuntimeError(std::optional<int> code,
                                         const text::Text& message) override;
 
@@ -113,7 +112,6 @@ class QtHost final : public host::Host {
     std::map<int, HostWindow*> windows_;
     std::function<void()> cleanup_;
     bool loopRunning_ = false;
-    bool quitting_ = false;
     bool trayWarned_ = false;
 };
 

@@ -53,10 +53,6 @@ class Host {
     // Calls `due` once from the event loop after `delay`.
     virtual std::unique_ptr<Watch> StartTimer(std::chrono::milliseconds delay,
                                               std::function<void()> due) = 0;
-    // True once the last window has gone and the message loop is ending.
-    // Work that serves events while it waits (a request's read loop) gives
-    // up at its next turn, so that the process can end.
-    virtual bool IsQuitting() = 0;
     // Shows the error box and ends the process with exit code -1; the
     // clean-up routine does not run.
     [[noreturn]] virtual void FatalRuntimeError(std::optional<int> code,

@@ -111,13 +111,11 @@ class CurlRequest final : public HttpRequest {
         transfer_.emplace(std::move(setup_.request), setup_.cookies, setup_.options, sink_);
     }
 
-    std::size_t Read(std::size_t most, const std::function<bool()>& serveEvents) override {
+    std::size_t Read(std::size_t most, const std::function<void()>& serveEvents) override {
         while (transfer_ && reported_ == sink_.body.size() && Running()) {
             transfer_->Turn(PollSlice);
-            if (reported_ == sink_.body.size() && Running() && !serveEvents()) {
-                transfer_->Abandon();
-                return 0;
-            }
+            if (reported_ == sink_.body.size() && Running())
+                serveEvents();
         }
         const std::size_t count = std::min(most, sink_.body.size() - reported_);
         reported_ += count;
@@ -131,12 +129,11 @@ class CurlRequest final : public HttpRequest {
             loop.PostWork(std::move(done));
     }
 
-    // Abandoned, past the size limit or out of memory: no body at all;
+    // Past the size limit or out of memory: no body at all;
     // a transfer that broke off leaves what came until then.
     std::vector<std::uint8_t> TakeBody() override {
         const TransferEnd end = transfer_ ? transfer_->End() : TransferEnd::Complete;
-        if (end == TransferEnd::Abandoned || end == TransferEnd::TooLarge ||
-            end == TransferEnd::Refused)
+        if (end == TransferEnd::TooLarge || end == TransferEnd::Refused)
             return {};
         return std::move(sink_.body);
     }

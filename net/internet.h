@@ -29,9 +29,8 @@ class HttpRequest {
     // most `most` bytes; 0 once the body has ended or the exchange failed.
     // The bytes stay in the request's body (see TakeBody): a read copies
     // nothing. While no data is there yet it waits in short slices and calls
-    // `serveEvents` between them; when that answers false the exchange is
-    // abandoned, and the read returns 0.
-    virtual std::size_t Read(std::size_t most, const std::function<bool()>& serveEvents) = 0;
+    // `serveEvents` between them.
+    virtual std::size_t Read(std::size_t most, const std::function<void()>& serveEvents) = 0;
 
     // Receives the whole body without waiting: `done` runs from the event
     // loop of `loop` once the exchange has ended, never from inside this

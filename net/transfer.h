@@ -101,7 +101,6 @@ enum class TransferEnd {
     TooManyRedirects,
     RedirectRefused, // to another scheme, or from https back to http
     Refused,         // by the sink
-    Abandoned,       // by the driver
 };
 
 class Transfer final {
@@ -119,7 +118,6 @@ class Transfer final {
     // sockets ready or a deadline due, and `ended` runs from the event loop
     // once it is over, unless the transfer is destroyed first.
     void Drive(host::Host& loop, std::function<void()> ended);
-    void Abandon() { Finish(TransferEnd::Abandoned); }
     // Cuts a turn's wait short; from any thread.
     void Wake() { curl_multi_wakeup(multi_.get()); }
 

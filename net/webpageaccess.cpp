@@ -53,20 +53,12 @@ void CompleteHeaders(Text& headers, const Text& url, bool post, const Text& post
 }
 
 // The body arrives straight in the request's own buffer. The window gets its
-// turn before every 1 KiB of it, as the routine has always given it; once
-// the program is ending, the exchange is abandoned at the next turn (none:
-// abandoned).
-std::optional<text::ByteSet> ReadBody(host::Host& host, HttpRequest& request) {
-    const std::function<bool()> serveEvents = [&host] {
-        host.ProcessEvents();
-        return !host.IsQuitting();
-    };
-    while (serveEvents()) {
-        if (request.Read(ReadChunk, serveEvents) == 0)
-            break;
-    }
-    if (host.IsQuitting())
-        return std::nullopt;
+// turn before every 1 KiB of it, as the routine has always given it.
+text::ByteSet ReadBody(host::Host& host, HttpRequest& request) {
+    const std::function<void()> serveEvents = [&host] { host.ProcessEvents(); };
+    do
+        serveEvents();
+    while (request.Read(ReadChunk, serveEvents) != 0);
     return request.TakeBody();
 }
 
@@ -155,16 +147,15 @@ std::optional<Exchange> Send(const WebContext& web, Text& url, int accessMethod,
 }
 
 // The header block (blanks when no response came), read before the handles
-// close; an abandoned exchange stores no cookies.
-Text CloseExchange(const WebContext& web, Exchange& exchange, bool abandoned) {
+// close.
+Text CloseExchange(const WebContext& web, Exchange& exchange) {
     const std::optional<std::string> block = exchange.request->RawHeaders();
     exchange.request.reset();
     exchange.connection.reset();
     exchange.session.reset();
     const Text headerBlock =
         block ? text::TextFromBytes(*block) : text::SpaceText(HeaderBufferSize);
-    if (!abandoned)
-        StoreCookies(web.internet, exchange.hostName, headerBlock);
+    StoreCookies(web.internet, exchange.hostName, headerBlock);
     return headerBlock;
 }
 
@@ -188,7 +179,7 @@ int StatusOf(const Text& headerBlock, HttpRequest::Failure failure) {
 
 FetchedPage PageOf(const WebContext& web, Exchange& exchange, text::ByteSet body) {
     const HttpRequest::Failure failure = exchange.request->WhyNoResponse();
-    const Text headerBlock = CloseExchange(web, exchange, false);
+    const Text headerBlock = CloseExchange(web, exchange);
     return {{}, std::move(body), StatusOf(headerBlock, failure)};
 }
 
@@ -206,33 +197,15 @@ text::ByteSet WebPageAccess(const WebContext& web, Text& url, int accessMethod, 
         Send(web, url, accessMethod, proxy, extraHeaders, postData, cookies);
     if (!exchange)
         return {};
-    std::optional<text::ByteSet> body = ReadBody(web.host, *exchange->request);
-    const Text headerBlock = CloseExchange(web, *exchange, !body);
-    if (!body)
-        return {};
+    text::ByteSet body = ReadBody(web.host, *exchange->request);
+    const Text headerBlock = CloseExchange(web, *exchange);
     if (responseHeaders)
         *responseHeaders = headerBlock;
-    return Convert(std::move(*body), conversion);
+    return Convert(std::move(body), conversion);
 }
 
-Text FetchPageText(const WebContext& web, Text& url, int* status) {
-    std::optional<Exchange> exchange = Send(web, url, AccessGet, {}, nullptr, {}, {});
-    if (!exchange) {
-        if (status)
-            *status = FetchNotMade;
-        return {};
-    }
-    const std::optional<text::ByteSet> body = ReadBody(web.host, *exchange->request);
-    if (!body) {
-        CloseExchange(web, *exchange, true);
-        if (status)
-            *status = FetchNoAnswer;
-        return {};
-    }
-    const FetchedPage page = PageOf(web, *exchange, *body);
-    if (status)
-        *status = page.status;
-    return text::ToText(page.body);
+Text FetchPageText(const WebContext& web, Text& url) {
+    return text::ToText(WebPageAccess(web, url));
 }
 
 std::unique_ptr<PageFetch> StartPageFetch(const WebContext& web, Text url,

@@ -29,9 +29,7 @@ enum BodyConversion : int { KeepBody = 0, Utf8Body = 1, Big5Body = 2 };
 // no response came. Any other access method than GET or POST is refused with
 // a message box; a request whose URL, proxy or cookies hold a line break or a
 // NUL byte is refused silently. `conversion` turns the body from UTF-8 or
-// Big5 into GBK (up to its first NUL byte). When the host reports that the
-// program is ending, the exchange is abandoned at the next event turn: an
-// empty result, `responseHeaders` untouched and no cookies stored.
+// Big5 into GBK (up to its first NUL byte).
 text::ByteSet WebPageAccess(const WebContext& web, text::Text& url, int accessMethod = AccessGet,
                             const text::Text& proxy = {}, text::Text* extraHeaders = nullptr,
                             const text::Text& postData = {}, const text::Text& cookies = {},
@@ -39,16 +37,14 @@ text::ByteSet WebPageAccess(const WebContext& web, text::Text& url, int accessMe
 
 // How a fetch ended when no status code came with it.
 enum FetchStatus : int {
-    FetchNoAnswer = 0,          // nothing, or nothing within the limits
-    FetchNotMade = -1,          // refused before it went out
+    FetchNoAnswer = 0,           // nothing, or nothing within the limits
+    FetchNotMade = -1,           // refused before it went out
     FetchConnectionRefused = -2, // by the server, or nobody listens there
     FetchHostUnknown = -3,
 };
 
-// GET with nothing but the URL; the body up to its first NUL byte. `status`,
-// when given, receives the response's status code, or a FetchStatus when no
-// response came.
-text::Text FetchPageText(const WebContext& web, text::Text& url, int* status = nullptr);
+// GET with nothing but the URL; the body up to its first NUL byte.
+text::Text FetchPageText(const WebContext& web, text::Text& url);
 
 struct FetchedPage {
     text::Text url;     // as the routine completed it

@@ -221,8 +221,8 @@ TEST_F(LinkCaptureTest, StatusTextFromThePlayerFeedsTheNextRequest) {
 // here names its own hash in its cache links, and the pages are held back
 // until the test lets them through.
 TEST_F(LinkCaptureTest, EachClickGetsItsOwnAnswer) {
-    internet.serve = [this](const std::string& site, int, const std::string& path)
-        -> std::optional<nettest::FakeInternet::Page> {
+    internet.serve = [this](const std::string& site, int,
+                            const std::string& path) -> std::optional<nettest::FakeInternet::Page> {
         const std::string hash = path.substr(path.find('=') + 1);
         if (site != "portal.test")
             return std::nullopt;
@@ -238,8 +238,7 @@ TEST_F(LinkCaptureTest, EachClickGetsItsOwnAnswer) {
         std::vector<text::Text> clipboard;
         bool playerOpen = false;
     } cases[] = {
-        {"a newer click supersedes the older", [&] { TorrentLink("SECOND"); },
-         {copied("SECOND")}},
+        {"a newer click supersedes the older", [&] { TorrentLink("SECOND"); }, {copied("SECOND")}},
         {"a play click leaves the fetch alone", [&] { PlayLink("PLAY"); }, {copied("FIRST")}, true},
         {"a scripted pop-up changes nothing",
          [&] {
@@ -263,8 +262,8 @@ TEST_F(LinkCaptureTest, EachClickGetsItsOwnAnswer) {
         host.ProcessEvents();
         EXPECT_EQ(host.clipboard, c.clipboard);
         ASSERT_EQ(host.boxes.size(), c.clipboard.size()) << "one box, with the copied lines";
-        if (!c.clipboard.empty())
-            EXPECT_EQ(host.boxes[0].content, c.clipboard[0]);
+        for (std::size_t i = 0; i < host.boxes.size(); ++i)
+            EXPECT_EQ(host.boxes[i].content, c.clipboard[i]);
         EXPECT_EQ(host.IsCreated(PlayerWindow), c.playerOpen);
         if (c.playerOpen)
             host.Close(PlayerWindow.window);

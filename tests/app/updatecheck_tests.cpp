@@ -167,9 +167,12 @@ TEST_F(UpdateCheckTest, ChecksNeverMix) {
              host.ChooseMenuItem(app::TrayMenu, 1);
              host.ProcessEvents();
          },
-         {"/notice.html", "/share?id=1&from=notice"}, 1},
-        {"closing the program ends the check", [&] { host.Close(app::MainWindow.window); },
-         {"/notice.html"}, 0},
+         {"/notice.html", "/share?id=1&from=notice"},
+         1},
+        {"closing the program ends the check",
+         [&] { host.Close(app::MainWindow.window); },
+         {"/notice.html"},
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -187,9 +190,9 @@ TEST_F(UpdateCheckTest, ChecksNeverMix) {
         Check();
         host.duringEvents = nullptr;
         EXPECT_EQ(host.boxes.size(), 1u) << "one question, asked once";
-        EXPECT_EQ(std::vector<std::string>(notice.Requests().begin() + asked,
-                                           notice.Requests().end()),
-                  c.requests);
+        EXPECT_EQ(
+            std::vector<std::string>(notice.Requests().begin() + asked, notice.Requests().end()),
+            c.requests);
         EXPECT_EQ(host.downloads.size(), c.downloads);
     }
 }

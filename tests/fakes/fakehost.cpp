@@ -251,7 +251,6 @@ void FakeHost::Destroy(int window) {
         return;
     Raise(Template(window).onDestroying);
     loaded_.erase(window);
-    quitting = quitting || loaded_.empty();
     closing_.erase(window);
     trayIcon.erase(window);
     std::erase_if(properties_, [window](const auto& entry) { return entry.first.first == window; });

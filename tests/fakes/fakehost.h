@@ -31,9 +31,6 @@ class FakeHost final : public host::Host {
 
     // What the host reports.
     bool trayAvailable = true;
-    // Set when the last loaded window is destroyed, as the message loop then
-    // ends; tests may set it themselves.
-    bool quitting = false;
     // Results of ShowMessageBox, taken in order; when empty, boxes answer 0.
     std::deque<int> boxAnswers;
     // Runs inside ProcessEvents and inside every box, standing for the events
@@ -102,7 +99,6 @@ class FakeHost final : public host::Host {
                                              std::function<void(int ready)> ready) override;
     std::unique_ptr<host::Watch> StartTimer(std::chrono::milliseconds delay,
                                             std::function<void()> due) override;
-    bool IsQuitting() override { return quitting; }
     [[noreturn]] void FatalRuntimeError(std::optional<int> code,
                                         const text::Text& message) override;
     bool LoadWindow(host::UnitRef window, std::optional<host::UnitRef> parent = {},

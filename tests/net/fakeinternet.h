@@ -96,7 +96,7 @@ class FakeInternet final : public net::Internet {
             port = net.port;
             path = net.path;
         }
-        std::size_t Read(std::size_t most, const std::function<bool()>&) override {
+        std::size_t Read(std::size_t most, const std::function<void()>&) override {
             net.calls.push_back("read");
             net.largestRead = std::max(net.largestRead, most);
             if (net.serve && !served) {
