@@ -37,19 +37,6 @@ std::string ProxyAddress(std::string_view proxyList) {
     return text::TrimSpaces(proxyList);
 }
 
-// The completed header text as curl takes it: one entry per line. Any CR or
-// LF ends an entry, so no entry can carry a line of its own into the request.
-std::vector<std::string> HeaderLines(std::string_view text) {
-    std::vector<std::string> lines;
-    while (!text.empty()) {
-        const auto end = text.find_first_of("\r\n");
-        if (end != 0)
-            lines.emplace_back(text.substr(0, end));
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    }
-    return lines;
-}
-
 // The body straight in its final buffer. Its room comes from the announced
 // length when there is one, else it doubles while copies are cheap and then
 // takes the rest of the limit's address space in one step.
@@ -106,7 +93,9 @@ class CurlRequest final : public HttpRequest {
     // Only queued: the exchange runs while the body is read, where the
     // window keeps being served.
     void Send(std::string_view headers, std::string_view body) override {
-        setup_.request.headers = HeaderLines(headers);
+        // One entry per line, so that no entry carries a line of its own.
+        for (const std::string_view line : Lines(headers))
+            setup_.request.headers.emplace_back(line);
         setup_.request.body = body;
         transfer_.emplace(std::move(setup_.request), setup_.cookies, setup_.options, sink_);
     }

@@ -1,6 +1,6 @@
 #include "net/proxysettings.h"
 
-#include "net/transfer.h"
+#include "net/address.h"
 #include "text/text.h"
 
 #include <algorithm>

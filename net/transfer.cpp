@@ -20,47 +20,14 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
            text::ToLowerCase(text.substr(0, prefix.size())) == text::ToLowerCase(prefix);
 }
 
-// Percent-encodes what `escaped` says, in upper-case hex.
-template <typename Escaped> std::string Escape(std::string_view text, Escaped escaped) {
-    static constexpr char Hex[] = "0123456789ABCDEF";
-    std::string result;
-    result.reserve(text.size());
-    for (const unsigned char c : text) {
-        if (escaped(c))
-            result.append({'%', Hex[c >> 4], Hex[c & 0xF]});
-        else
-            result += static_cast<char>(c);
-    }
-    return result;
-}
-
-// The path goes into the request line as it stands, except bytes that cannot
-// stand in a request target: controls, the blank, "#" (which would cut the
-// target short) and every byte from 0x80 up (a GBK info-hash, say).
-std::string RequestTarget(std::string_view path) {
-    return Escape(path, [](unsigned char c) { return c <= 0x20 || c == '#' || c >= 0x7F; });
-}
-
-bool IsControl(unsigned char c) {
-    return c < 0x20 || c == 0x7F;
-}
-
 // A header value goes out as valid as the request target: no control byte
 // raw, and the Referer escaped like the address it repeats.
 std::string WireHeaderLine(std::string_view line) {
     constexpr std::string_view Referer = "referer:";
     if (!StartsWithNoCase(line, Referer))
-        return Escape(line, IsControl);
+        return EscapeControls(line);
     const std::size_t value = std::min(line.find_first_not_of(' ', Referer.size()), line.size());
     return std::string(line.substr(0, value)) + RequestTarget(line.substr(value));
-}
-
-std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {
-    char* text = nullptr;
-    if (curl_url_get(url, part, &text, flags) != CURLUE_OK)
-        return {};
-    const curl::Text owned(text);
-    return text;
 }
 
 // libcurl is set up once for the process, on first use; since 7.84 that is
@@ -76,43 +43,33 @@ bool IsRedirect(int status) {
 
 } // namespace
 
-std::string Address::Origin() const {
-    return (secure ? "https://" : "http://") + host + ":" + std::to_string(port);
+std::vector<std::string_view> Lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const auto end = text.find_first_of("\r\n");
+        if (end != 0)
+            lines.push_back(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    }
+    return lines;
 }
 
-std::string Address::Url() const {
-    return Origin() + RequestTarget(path);
-}
-
-std::optional<Address> ParseAddress(std::string_view url, std::string_view base) {
-    const std::string text = Escape(url, [](unsigned char c) { return c == ' ' || IsControl(c); });
-    const curl::UrlHandle handle(curl_url());
-    if (!handle ||
-        (!base.empty() &&
-         curl_url_set(handle.get(), CURLUPART_URL, std::string(base).c_str(), 0) != CURLUE_OK) ||
-        curl_url_set(handle.get(), CURLUPART_URL, text.c_str(), CURLU_URLENCODE) != CURLUE_OK)
-        return std::nullopt;
-    const std::string scheme = UrlPart(handle.get(), CURLUPART_SCHEME);
-    Address address{scheme == "https", text::ToLowerCase(UrlPart(handle.get(), CURLUPART_HOST)),
-                    std::atoi(UrlPart(handle.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT).c_str()),
-                    UrlPart(handle.get(), CURLUPART_PATH)};
-    if (const std::string query = UrlPart(handle.get(), CURLUPART_QUERY); !query.empty())
-        address.path += "?" + query;
-    if ((scheme != "http" && scheme != "https") || address.host.empty())
-        return std::nullopt;
-    return address;
+// "HTTP/1.1 200 OK": three digits after the first space.
+int StatusCode(std::string_view head) {
+    const auto space = head.find(' ');
+    int code = 0;
+    if (!head.starts_with("HTTP/") || space == std::string_view::npos || head.size() < space + 4 ||
+        std::from_chars(head.data() + space + 1, head.data() + space + 4, code).ptr !=
+            head.data() + space + 4)
+        return 0;
+    return code;
 }
 
 std::vector<std::string> Response::Values(std::string_view name) const {
     std::vector<std::string> values;
-    std::string_view rest = head;
-    while (!rest.empty()) {
-        const auto end = rest.find("\r\n");
-        const std::string_view line = rest.substr(0, end);
+    for (const std::string_view line : Lines(head))
         if (line.size() > name.size() && line[name.size()] == ':' && StartsWithNoCase(line, name))
             values.push_back(text::TrimSpaces(line.substr(name.size() + 1)));
-        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 2);
-    }
     return values;
 }
 
@@ -402,11 +359,7 @@ bool Transfer::OnHeaderLine(std::string_view line) {
 // False ends the hop at once: neither a redirect's own body nor an unwanted
 // one is read.
 bool Transfer::OnHead() {
-    const std::string_view statusLine =
-        std::string_view(response_.head).substr(0, response_.head.find("\r\n"));
-    if (const auto space = statusLine.find(' '); space != std::string_view::npos)
-        std::from_chars(statusLine.data() + space + 1, statusLine.data() + statusLine.size(),
-                        response_.status);
+    response_.status = StatusCode(response_.head);
     if (response_.status >= 100 && response_.status < 200) {
         response_.status = 0;
         return true; // an interim response; the real one follows

@@ -8,6 +8,7 @@
 // and timer notifications.
 
 #include "host/host.h"
+#include "net/address.h"
 #include "net/cookiestore.h"
 #include "net/curlhandle.h"
 #include "net/proxysettings.h"
@@ -42,23 +43,6 @@ struct TransferOptions {
     ProxySettings proxies = ProxySettings::FromEnvironment();
 };
 
-// Where one request goes. The path (query included) stays as it was given;
-// the bytes that cannot stand in a request target are escaped on the wire.
-struct Address {
-    bool secure = false;
-    std::string host;
-    int port = 80;
-    std::string path = "/";
-
-    std::string Origin() const; // "scheme://host:port"
-    std::string Url() const;    // the origin and the escaped path
-};
-
-// An http or https address with a host, `url` read against `base` when one is
-// given; none for anything else. Controls and blanks are escaped first: later
-// libcurl refuses a literal space that earlier ones took.
-std::optional<Address> ParseAddress(std::string_view url, std::string_view base = {});
-
 struct Request {
     Address address;
     std::string verb = "GET";
@@ -80,6 +64,12 @@ struct Response {
     // The values of the header lines called `name` (any letter case), trimmed.
     std::vector<std::string> Values(std::string_view name) const;
 };
+
+// The lines of `text`: the pieces between CR and LF bytes, empty ones left
+// out, so that no piece holds a line break.
+std::vector<std::string_view> Lines(std::string_view text);
+// The code of the status line that `head` starts with; 0 when it has none.
+int StatusCode(std::string_view head);
 
 class Sink {
   public:

@@ -69,13 +69,7 @@ void StoreCookies(Internet& internet, const Text& hostName, const Text& headerBl
     if (Lacks(headerBlock, SetCookieMarker))
         return;
     const Text cookieUrl = text::JoinTexts("http://", hostName);
-    std::string_view rest = headerBlock;
-    while (!rest.empty()) {
-        const auto lineFeed = rest.find('\n');
-        std::string_view line = rest.substr(0, lineFeed);
-        rest = lineFeed == std::string_view::npos ? std::string_view{} : rest.substr(lineFeed + 1);
-        if (line.ends_with('\r'))
-            line.remove_suffix(1);
+    for (const std::string_view line : Lines(headerBlock)) {
         if (Lacks(line, SetCookieMarker))
             continue;
         const Text cookie =
@@ -159,14 +153,9 @@ Text CloseExchange(const WebContext& web, Exchange& exchange) {
     return headerBlock;
 }
 
-// "HTTP/1.1 200 OK": the code follows the first space.
 int StatusOf(const Text& headerBlock, HttpRequest::Failure failure) {
-    const auto space = headerBlock.find(' ');
-    if (headerBlock.starts_with("HTTP/") && space != Text::npos &&
-        space + 4 <= headerBlock.size() &&
-        std::all_of(headerBlock.begin() + space + 1, headerBlock.begin() + space + 4,
-                    [](char c) { return c >= '0' && c <= '9'; }))
-        return std::stoi(headerBlock.substr(space + 1, 3));
+    if (const int code = StatusCode(headerBlock))
+        return code;
     switch (failure) {
     case HttpRequest::Failure::HostUnknown:
         return FetchHostUnknown;
