@@ -57,6 +57,7 @@ a{color:#2f5d8a}
 .muted,footer{color:#778;font-size:13px}
 footer{text-align:center;margin:24px 0}
 .stage video,.stage img{display:block;margin:0 auto 8px;max-width:100%;max-height:320px;background:#000}
+.stage img{height:240px;object-fit:contain;background:none}
 .stage audio{display:block;width:100%;margin-bottom:8px}
 .stage pre{margin:0 0 8px;padding:8px 12px;max-height:240px;overflow:auto;background:#fff;white-space:pre-wrap}
 .files{list-style:none;padding:0;margin:0 0 8px}
