@@ -14,8 +14,8 @@ std::string Header(std::string_view heading) {
 }
 
 constexpr std::string_view Footer =
-    "<footer>示例资源均为公有领域作品或本门户自行生成的图片、视频与声音，仅供演示。</footer>\n</"
-    "main>";
+    "<footer>示例资源均为公有领域作品或本门户自行生成的图片、视频与声音，仅供演示。</footer>\n"
+    "</main>";
 
 std::string HiddenField(std::string_view name, std::string_view value) {
     return "<input type=\"hidden\" name=\"" + std::string(name) + "\" value=\"" +
