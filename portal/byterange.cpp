@@ -2,7 +2,6 @@
 
 #include <limits>
 #include <optional>
-#include <vector>
 
 namespace portal {
 
@@ -69,25 +68,26 @@ RangeAnswer AnswerRange(std::string_view header, std::uint64_t size) {
     if (header.find('=') == std::string_view::npos)
         return refused; // no unit at all
     if (!StartsWithBytes(header))
-        return whole; // a unit of its own
-    std::vector<Spec> specs;
-    std::string_view list = header.substr(6);
-    while (true) {
+        return whole;          // a unit of its own
+    std::optional<Spec> first; // of the ranges listed
+    std::size_t count = 0;
+    for (std::string_view list = header.substr(6);;) {
         const std::size_t comma = list.find(',');
         const std::string_view item = Trimmed(list.substr(0, comma));
         if (!item.empty()) {
             const std::optional<Spec> spec = ParseSpec(item);
             if (!spec)
                 return refused;
-            specs.push_back(*spec);
+            first = first ? first : spec;
+            ++count;
         }
         if (comma == std::string_view::npos)
             break;
         list.remove_prefix(comma + 1);
     }
-    if (specs.size() != 1)
-        return specs.empty() ? refused : whole;
-    const Spec& spec = specs.front();
+    if (count != 1)
+        return count == 0 ? refused : whole;
+    const Spec& spec = *first;
     if (!spec.first) { // the last `suffix` bytes
         if (*spec.last == 0 || size == 0)
             return refused;
