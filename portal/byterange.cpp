@@ -1,5 +1,6 @@
 #include "portal/byterange.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 
