@@ -50,11 +50,19 @@ table{width:100%;border-collapse:collapse;background:#fff;margin-bottom:12px}
 th,td{padding:6px 8px;border-bottom:1px solid #e1e5ea;text-align:left;vertical-align:top}
 th{background:#e9eef4;font-weight:normal;white-space:nowrap}
 a{color:#2f5d8a}
-.actions a{display:inline-block;margin-right:10px;white-space:nowrap}
+.actions{white-space:nowrap}
+.actions a{display:inline-block;margin-right:10px}
 .hash,code{font-family:monospace;font-size:12px;color:#555;word-break:break-all}
 .note{background:#fff8e1;border:1px solid #ecd58a;border-radius:4px;padding:8px 12px}
 .muted,footer{color:#778;font-size:13px}
 footer{text-align:center;margin:24px 0}
+.stage video,.stage img{display:block;margin:0 auto 8px;max-width:100%;max-height:320px;background:#000}
+.stage img{height:240px;object-fit:contain;background:none}
+.stage audio{display:block;width:100%;margin-bottom:8px}
+.stage pre{margin:0 0 8px;padding:8px 12px;max-height:240px;overflow:auto;background:#fff;white-space:pre-wrap}
+.files{list-style:none;padding:0;margin:0 0 8px}
+.files button{background:none;color:#222;padding:2px 8px;font:inherit;font-size:14px;border-radius:0;border-left:3px solid transparent}
+.files button.current{border-left-color:#d08a1c;font-weight:bold}
 )";
 
 } // namespace

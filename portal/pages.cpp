@@ -1,6 +1,7 @@
 #include "portal/pages.h"
 
 #include "portal/html.h"
+#include "portal/mediatype.h"
 
 namespace portal {
 
@@ -13,7 +14,8 @@ std::string Header(std::string_view heading) {
 }
 
 constexpr std::string_view Footer =
-    "<footer>示例资源均为公有领域作品或本门户自行生成的图片，仅供演示。</footer>\n</main>";
+    "<footer>示例资源均为公有领域作品或本门户自行生成的图片、视频与声音，仅供演示。</footer>\n"
+    "</main>";
 
 std::string HiddenField(std::string_view name, std::string_view value) {
     return "<input type=\"hidden\" name=\"" + std::string(name) + "\" value=\"" +
@@ -38,7 +40,8 @@ std::string ResultRow(const Torrent& torrent, const Sites& sites) {
            torrent.infoHash + "</div></td><td>" + FormatSize(torrent.totalLength) +
            "</td><td class=\"actions\"><a href=\"" + PlayLink(sites, torrent) +
            "\" target=\"_blank\">在线播放</a><a href=\"" + TorrentLink(sites, torrent) +
-           "\" target=\"_blank\">下载种子</a></td></tr>\n";
+           "\" target=\"_blank\">下载种子</a><a href=\"" + SaveLink(sites, torrent) +
+           "\">保存种子文件</a></td></tr>\n";
 }
 
 std::string FileTable(const Torrent& torrent) {
@@ -66,10 +69,63 @@ std::string_view StatusText(int status) {
         return "请求内容太大。";
     case 414:
         return "请求地址太长。";
+    case 416:
+        return "请求的范围不在文件之内。";
     default:
         return status >= 500 ? "服务器出了点问题，请稍后再试。" : "请求未能完成。";
     }
 }
+
+// Shows the chosen file of the list; the first video or sound (else the
+// first file) starts on its own. The engine may keep a page from sounding
+// before the user has clicked in it: a video then plays muted.
+constexpr std::string_view PlayerScript = R"(<script>
+(function () {
+  var stage = document.getElementById('stage'), note = document.getElementById('note');
+  var choices = Array.prototype.slice.call(document.querySelectorAll('.files button'));
+  function say(text) { note.textContent = text; note.hidden = !text; }
+  function show(choice) {
+    choices.forEach(function (each) { each.className = each === choice ? 'current' : ''; });
+    stage.textContent = '';
+    say('');
+    var kind = choice.getAttribute('data-kind'), src = choice.getAttribute('data-src');
+    if (kind === 'video' || kind === 'audio') {
+      var media = document.createElement(kind);
+      media.controls = true;
+      media.onerror = function () { say('无法播放这个文件。'); };
+      media.src = src;
+      stage.appendChild(media);
+      media.play().catch(function (error) {
+        if (error.name !== 'NotAllowedError' || !media.isConnected) return;
+        if (kind === 'audio') return say('点击播放键即可收听。');
+        media.muted = true;
+        media.play().then(function () { say('已静音播放，点击音量键即可打开声音。'); },
+                          function () { say('点击播放键即可观看。'); });
+      });
+    } else if (kind === 'image') {
+      var image = document.createElement('img');
+      image.src = src;
+      image.alt = choice.textContent;
+      stage.appendChild(image);
+    } else if (kind === 'text') {
+      var text = document.createElement('pre');
+      stage.appendChild(text);
+      fetch(src).then(function (reply) { return reply.text(); })
+        .then(function (content) { text.textContent = content; },
+              function () { say('无法读取这个文件。'); });
+    } else {
+      say('这种文件不能在线预览。');
+    }
+  }
+  choices.forEach(function (each) {
+    each.addEventListener('click', function () { show(each); });
+  });
+  var first = choices.filter(function (each) {
+    return /^(video|audio)$/.test(each.getAttribute('data-kind'));
+  })[0] || choices[0];
+  if (first) show(first);
+})();
+</script>)";
 
 } // namespace
 
@@ -107,22 +163,30 @@ std::string TorrentPage(const Torrent& torrent, const Sites& sites) {
 }
 
 std::string PlayerPage(const Torrent& torrent) {
+    std::string choices = "<ul class=\"files\">\n";
+    for (std::size_t i = 0; i < torrent.files.size(); ++i) {
+        const TorrentFile& file = torrent.files[i];
+        choices += "<li><button type=\"button\" data-kind=\"" +
+                   std::string(MediaTypeOf(file.path).kind) + "\" data-src=\"" +
+                   PlayerFilePath(torrent.infoHash, i) + "\">" + HtmlEscape(file.path) +
+                   "</button> <span class=\"muted\">" + FormatSize(file.length) + "</span></li>\n";
+    }
     const std::string body =
         Header("磁石云播放") + "<h2>" + HtmlEscape(torrent.title) + "</h2>\n" +
-        "<p class=\"note\">非常抱歉，本示例门户不提供真实的在线播放，这里只列出种子中的文件。"
-        "敬请谅解。</p>\n" +
-        "<p>磁力链接：<code>" + HtmlEscape(MagnetUri(torrent)) + "</code></p>\n" +
-        FileTable(torrent) +
-        "<p><a href=\"/lumacast/help.html\" target=\"_blank\">在新窗口打开说明</a></p>\n</main>";
+        "<div id=\"stage\" class=\"stage\"></div>\n<p id=\"note\" class=\"note\" hidden></p>\n" +
+        choices + "</ul>\n<p class=\"muted\">磁力链接：<code>" + HtmlEscape(MagnetUri(torrent)) +
+        "</code></p>\n" +
+        "<p><a href=\"/lumacast/help.html\" target=\"_blank\">在新窗口打开说明</a></p>\n</main>\n" +
+        std::string(PlayerScript);
     return HtmlDocument("正在播放 - " + torrent.title, body);
 }
 
 std::string PlayerHelpPage() {
     const std::string body =
         Header("播放说明") +
-        "<p>这个播放页属于随客户端附带的示例门户，用来演示客户端如何打开播放窗口。</p>\n"
-        "<p>页面会显示磁力链接和种子中的文件，但不会下载或播放内容。如需观看，"
-        "请把磁力链接复制到您常用的下载软件中。</p>\n</main>";
+        "<p>这个播放页属于随客户端附带的示例门户，用来演示客户端的播放窗口。</p>\n"
+        "<p>它从门户自己保存的文件播放种子中的视频和音频，也显示其中的图片和文字；"
+        "在文件列表中点一个文件即可切换。拖动进度条时，只会取回所需的那一段。</p>\n</main>";
     return HtmlDocument("播放说明", body);
 }
 

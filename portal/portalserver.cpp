@@ -1,11 +1,15 @@
 #include "portal/portalserver.h"
 
+#include "portal/byterange.h"
+#include "portal/mediatype.h"
 #include "portal/pages.h"
 
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <fstream>
 #include <iostream>
+#include <memory>
 
 namespace portal {
 
@@ -15,6 +19,7 @@ using httplib::Response;
 namespace {
 
 constexpr const char* HtmlType = "text/html; charset=utf-8";
+constexpr std::size_t FileChunkSize = 64 * 1024; // read from a file at once
 
 void SendPage(Response& response, const std::string& html) {
     response.set_content(html, HtmlType);
@@ -158,6 +163,11 @@ void PortalServer::Get(httplib::Server& server, const char* pattern, Handler han
 // Handlers only set the status of a failure; the page comes from here.
 void PortalServer::Dispatch(const httplib::Server& server, const Request& received,
                             Response& response) {
+    // Ranges are answered here (ServeFile) and nowhere else: the library
+    // would cut every reply to the ranges it parsed, each version its own
+    // way, pages and error pages included. The request is the library's
+    // own, not const, and it reads the ranges only after this handler.
+    const_cast<Request&>(received).ranges.clear();
     if (received.method != "GET" && received.method != "HEAD") {
         response.status = 405;
         response.set_header("Allow", "GET, HEAD");
@@ -222,6 +232,56 @@ void PortalServer::RoutePlayer() {
     });
     Get(player_, R"(/lumacast/help\.html)",
         [](const Request&, Response& response) { SendPage(response, PlayerHelpPage()); });
+    Get(player_, R"(/lumacast/files/([0-9A-Fa-f]{40})/([0-9]{1,9}))",
+        [this](const Request& request, Response& response) {
+            const Torrent* torrent = catalogue_.Find(request.matches[1].str());
+            const std::size_t index = std::stoul(request.matches[2].str());
+            if (torrent && index < torrent->files.size())
+                ServeFile(request, response, torrent->files[index]);
+            else
+                response.status = 404;
+        });
+}
+
+void PortalServer::ServeFile(const Request& request, Response& response, const TorrentFile& file) {
+    const RangeAnswer answer = AnswerRange(request.get_header_value("Range"), file.length);
+    const std::string size = std::to_string(file.length);
+    response.set_header("Accept-Ranges", "bytes");
+    if (answer.kind == RangeAnswer::Refused) {
+        response.status = 416;
+        response.set_header("Content-Range", "bytes */" + size);
+        return;
+    }
+    const ByteRange part = answer.range;
+    if (answer.kind == RangeAnswer::Part) {
+        response.status = 206;
+        response.set_header("Content-Range", "bytes " + std::to_string(part.first) + '-' +
+                                                 std::to_string(part.first + part.length - 1) +
+                                                 '/' + size);
+    }
+    const std::string_view type = MediaTypeOf(file.path).mime;
+    auto in = std::make_shared<std::ifstream>(file.source, std::ios::binary);
+    if (!*in) {
+        response.status = 404;
+        return;
+    }
+    if (part.length == 0) {
+        response.set_content("", std::string(type));
+        return;
+    }
+    // Read as the client takes it, a chunk at a time; a file that changed
+    // since the torrent was made ends the reply early.
+    response.set_content_provider(
+        part.length, std::string(type),
+        [this, in, part](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            if (StopRequestedWithin(std::chrono::milliseconds(0)))
+                return false;
+            std::string chunk(std::min(length, FileChunkSize), '\0');
+            in->seekg(std::streamoff(part.first + offset));
+            in->read(chunk.data(), std::streamsize(chunk.size()));
+            return std::size_t(in->gcount()) == chunk.size() &&
+                   sink.write(chunk.data(), chunk.size());
+        });
 }
 
 void PortalServer::RouteCache(httplib::Server& cache, std::string (*pathOf)(std::string_view)) {

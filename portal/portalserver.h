@@ -58,6 +58,8 @@ class PortalServer final {
     void Dispatch(const httplib::Server& server, const httplib::Request& received,
                   httplib::Response& response);
     void ServeSlowDownload(httplib::Response& response);
+    void ServeFile(const httplib::Request& request, httplib::Response& response,
+                   const TorrentFile& file);
     void SetCommonHandlers(httplib::Server& server, const std::string& site);
     bool StopRequestedWithin(std::chrono::milliseconds wait);
     std::vector<httplib::Server*> Servers();

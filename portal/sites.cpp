@@ -16,6 +16,10 @@ std::string TorrentLink(const Sites& sites, const Torrent& torrent) {
     return HttpUrl(sites.portal, "/torrent?info_hash=" + torrent.infoHash);
 }
 
+std::string SaveLink(const Sites& sites, const Torrent& torrent) {
+    return HttpUrl(sites.cacheB, CacheBPath(torrent.infoHash));
+}
+
 std::string CacheAPath(std::string_view infoHash) {
     const std::string hash(infoHash);
     return "/torrents/" + hash.substr(0, 2) + '/' + hash.substr(2, 2) + '/' + hash + ".torrent";
@@ -27,6 +31,10 @@ std::string CacheBPath(std::string_view infoHash) {
 
 std::string PlayerPath(std::string_view infoHash) {
     return "/lumacast/api.html?url=magnet:?xt=urn:btih:" + std::string(infoHash);
+}
+
+std::string PlayerFilePath(std::string_view infoHash, std::size_t index) {
+    return "/lumacast/files/" + std::string(infoHash) + '/' + std::to_string(index);
 }
 
 namespace {

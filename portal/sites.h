@@ -31,6 +31,9 @@ std::string HttpUrl(std::string_view site, std::string_view path);
 // holds "torrent?info_hash=<hash>".
 std::string PlayLink(const Sites& sites, const Torrent& torrent);
 std::string TorrentLink(const Sites& sites, const Torrent& torrent);
+// The .torrent file itself, as an attachment to save: a plain link that holds
+// neither marker, so the client leaves it to the browser's download.
+std::string SaveLink(const Sites& sites, const Torrent& torrent);
 
 // Where the caches keep a torrent. They use different layouts: the client
 // takes both addresses from the torrent page and never builds them.
@@ -39,6 +42,9 @@ std::string CacheBPath(std::string_view infoHash);
 
 // The player page for a hash, with the magnet URI unencoded in the query.
 std::string PlayerPath(std::string_view infoHash);
+// Where the player serves a torrent's file, by its place in the torrent, so
+// that no other file can be named.
+std::string PlayerFilePath(std::string_view infoHash, std::size_t index);
 // Each "%XY" with two hex digits becomes its byte; everything else stays.
 std::string PercentDecoded(std::string_view text);
 // The parameters of a request target's query, percent-decoded ('+' is a

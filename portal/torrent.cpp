@@ -62,12 +62,13 @@ std::optional<Torrent> MakeTorrent(const fs::path& source, std::string title, st
     }
     std::string content; // every file in order, as the pieces see them
     for (const fs::path& path : paths) {
-        std::optional<std::string> bytes = ReadFile(folder ? source / path : source);
+        const fs::path file = folder ? source / path : source;
+        std::optional<std::string> bytes = ReadFile(file);
         if (!bytes) {
-            error = "cannot read " + (source / path).string();
+            error = "cannot read " + file.string();
             return std::nullopt;
         }
-        torrent.files.push_back({path.generic_string(), bytes->size()});
+        torrent.files.push_back({path.generic_string(), bytes->size(), file});
         content += *bytes;
     }
     torrent.totalLength = content.size();

@@ -19,6 +19,7 @@ inline constexpr std::string_view AnnounceUrl = "http://127.0.0.1:6969/announce"
 struct TorrentFile {
     std::string path; // relative to the torrent's folder, '/'-separated
     std::uint64_t length = 0;
+    std::filesystem::path source; // the portal's own copy, which the player serves
 };
 
 struct Torrent {

@@ -287,9 +287,10 @@ class Session:
         return wait_for(self.result_row, "one result row on the page")
 
     def result_row(self):
-        """The play and torrent links of the page's only result row."""
+        """The play and torrent links of the page's only result row (its
+        third link saves the .torrent file)."""
         spots = link_spots(self.desktop, self.program.window, 120)
-        return spots if len(spots) == 2 and spots[0][1] == spots[1][1] else None
+        return spots[:2] if len(spots) == 3 and len({y for _, y in spots}) == 1 else None
 
     def play(self, play_spot):
         """Clicks a play link; returns the player window, which hides the
@@ -409,8 +410,9 @@ def scenario_player(session, relays):
     target = "/lumacast/api.html?url=magnet:?xt=urn:btih:" + hash_
     wait_for(lambda: target in relays["player"].targets,
              "the player request, have %s" % relays["player"].targets)
-    check(set(relays["player"].targets) <= {target, "/favicon.ico"},
-          "player requests: %s" % relays["player"].targets)
+    own_files = "/lumacast/files/%s/" % hash_  # the page shows the torrent's text
+    check(all(t in (target, "/favicon.ico") or t.startswith(own_files)
+              for t in relays["player"].targets), "player requests: %s" % relays["player"].targets)
     after = (before - {session.program.window}) | {player}
     check(session.windows() == after, "windows: %s" % session.windows())
 
@@ -812,12 +814,164 @@ def scenario_page_download_cancel(session, relays):
              "nothing to be left, have %s" % (home_files(session),), timeout=5)
 
 
+class MediaRelay:
+    """Stands for the player site on a free port, between the player window
+    and the portal: passes each request on with its Range header and each
+    reply back with its status and range headers, feeding the player's files
+    at a slow line's pace, so that a seek far ahead lands beyond what has
+    come. It adds REPORT_SCRIPT to the player page, answers the page's
+    reports itself and hands `command` back to the page."""
+
+    PACE = 64 * 1024  # bytes a second, half again the sample video's rate
+
+    def __init__(self, upstream):
+        self.targets = []
+        self.media = []  # (Range, status, Content-Range, Accept-Ranges) of each file request
+        self.reports = []  # what the page reports, newest last
+        self.command = ""
+        relay = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def do_GET(self):
+                relay.targets.append(self.path)
+                self.close_connection = True
+                if self.path.startswith("/report?"):
+                    relay.reports.append(dict(urllib.parse.parse_qsl(self.path[8:])))
+                    command, relay.command = relay.command.encode(), ""
+                    return self.answer(200, {"Content-Type": "text/plain"}, command)
+                host, port = upstream.split(":")
+                connection = http.client.HTTPConnection(host, int(port), timeout=10)
+                try:
+                    asked = self.headers.get("Range")
+                    connection.request("GET", self.path, headers={"Range": asked} if asked else {})
+                    reply = connection.getresponse()
+                    headers = {name: reply.getheader(name) for name in
+                               ("Content-Type", "Content-Range", "Accept-Ranges")
+                               if reply.getheader(name)}
+                    if not self.path.startswith("/lumacast/files/"):
+                        body = reply.read().replace(b"</body>", REPORT_SCRIPT + b"</body>")
+                        return self.answer(reply.status, headers, body)
+                    relay.media.append((asked, reply.status, headers.get("Content-Range"),
+                                        headers.get("Accept-Ranges")))
+                    headers["Content-Length"] = reply.getheader("Content-Length")
+                    self.answer(reply.status, headers, b"")
+                    while chunk := reply.read(8192):
+                        self.wfile.write(chunk)
+                        time.sleep(len(chunk) / MediaRelay.PACE)
+                except (BrokenPipeError, ConnectionResetError):
+                    pass  # the player moved on
+                finally:
+                    connection.close()
+
+            def answer(self, status, headers, body):
+                self.send_response(status)
+                headers.setdefault("Content-Length", str(len(body)))
+                for name, value in headers.items():
+                    self.send_header(name, value)
+                self.send_header("Connection", "close")
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.address = "127.0.0.1:%d" % self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def played(self):
+        """The playing position of the player's video, or None."""
+        report = self.reports[-1] if self.reports else {}
+        return float(report["t"]) if report.get("paused") == "false" else None
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+# Reports four times a second where the player's video or sound stands, and
+# seeks where the answer says.
+REPORT_SCRIPT = b"""<script>setInterval(function () {
+  var media = document.querySelector('#stage video, #stage audio');
+  if (!media) return;
+  fetch('/report?t=' + media.currentTime + '&paused=' + media.paused + '&muted=' + media.muted
+        + '&error=' + (media.error ? media.error.code : 0))
+    .then(function (reply) { return reply.text(); })
+    .then(function (seek) { if (seek) media.currentTime = Number(seek); });
+}, 250);</script>"""
+VIDEO_TERM = "pattern"  # finds the sample video alone
+SEEK_TO = 10.5  # seconds into the 12 s sample video
+
+
+def range_start(header):
+    match = re.fullmatch(r"bytes=(\d+)-\d*", header or "")
+    return int(match[1]) if match else None
+
+
+def scenario_play_video(session, relays):
+    """A play link opens the player, whose video starts on its own and plays
+    from the portal's copy through range requests; a seek far ahead asks for
+    a later range, answered 206, and the video plays on from there."""
+    relay = relays["player"]
+    play, _ = session.search(VIDEO_TERM)
+    player = session.play(play)
+    wait_for(lambda: (relay.played() or 0) >= 0.5, "the video to play")
+    check(relay.media and all(status in (200, 206) and accepts == "bytes"
+                              for _, status, _, accepts in relay.media),
+          "the video's requests: %s" % relay.media)
+    check(any(status == 206 for _, status, _, _ in relay.media),
+          "no range was asked of the video: %s" % relay.media)
+    session.screenshot("screenshot-player-video.png", player)
+
+    asked = len(relay.media)
+    furthest = max(range_start(header) or 0 for header, _, _, _ in relay.media)
+    relay.command = str(SEEK_TO)
+    later = wait_for(lambda: next((each for each in relay.media[asked:]
+                                   if (range_start(each[0]) or 0) > furthest), None),
+                     "a request for a later part of the video")
+    header, status, content_range, _ = later
+    check(status == 206 and content_range.startswith("bytes %d-" % range_start(header)),
+          "the later range %s was answered %s %s" % (header, status, content_range))
+    wait_for(lambda: (relay.played() or 0) >= SEEK_TO + 0.3, "the video to play on from the seek")
+    print("video requests:", relay.media, "last report:", relay.reports[-1], flush=True)
+    session.close_player(player)
+
+
+def scenario_save_torrent(session, relays):
+    """A result's save link offers its .torrent file: the save dialog and the
+    download window, and the file saved is the cache's byte for byte; the
+    click neither copies nor fetches the torrent page."""
+    hash_ = result_hash(session.portal)
+    session.search(SEARCH_TERM)
+    save = link_spots(session.desktop, session.program.window, 120)[2]
+    session.hover_and_click(save)
+    window = session.wait_for_window("下载文件")
+    dialog = session.wait_for_window("另存为")
+    time.sleep(0.5)
+    session.screenshot("screenshot-save-torrent-dialog.png", dialog)
+    session.press(dialog, "Return")  # the offered name, in the home folder
+    session.wait_until_gone(dialog)
+    body = session.portal.fetch("cache-b", "/files/%s.torrent" % hash_)
+    path = os.path.join(session.desktop.env["HOME"], "sonnet-18.txt.torrent")
+    wait_for(lambda: os.path.exists(path) and os.path.getsize(path) == len(body),
+             "the whole file at " + path)
+    with open(path, "rb") as saved:
+        check(saved.read() == body, "the saved file differs from the cache's")
+    check(not session.portal.served("portal", "/torrent?info_hash=" + hash_),
+          "the save link fetched the torrent page")
+    check(clipboard(session.desktop) == b"", "the save link copied")
+    session.press(window, "Return")
+    session.wait_until_gone(window)
+
+
 SCENARIOS = {scenario.__name__[len("scenario_"):]: scenario for scenario in [
     scenario_link_capture, scenario_player, scenario_scripted_popup, scenario_slow_torrent_page,
     scenario_overlapping_clicks, scenario_update_download,
     scenario_update_cancel, scenario_update_current, scenario_update_failed,
     scenario_close_mid_request, scenario_page_download, scenario_page_download_cancel,
-    scenario_proxy]}
+    scenario_proxy, scenario_play_video, scenario_save_torrent]}
 
 
 # --- Running ---------------------------------------------------------------------
@@ -873,7 +1027,8 @@ def main():
     arguments = parser.parse_args()
 
     def relays_for(portal):
-        relays = {"notice": Relay(portal.sites["notice"]), "player": Relay(portal.sites["player"])}
+        player = MediaRelay if arguments.scenario == "play_video" else Relay
+        relays = {"notice": Relay(portal.sites["notice"]), "player": player(portal.sites["player"])}
         # The pop-up, slow-page and page download scenarios put a relay in the
         # portal's place, to change its pages and see every request.
         if arguments.scenario in ("scripted_popup", "slow_torrent_page", "overlapping_clicks",

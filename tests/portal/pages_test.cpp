@@ -1,5 +1,6 @@
 // The byte-level helpers behind the pages and the request handling.
 
+#include "portal/byterange.h"
 #include "portal/html.h"
 #include "portal/sites.h"
 
@@ -70,6 +71,54 @@ TEST(MagnetInfoHash, TakesTheTopicUpToTheNextParameter) {
     };
     for (const auto& [magnet, hash] : cases)
         EXPECT_EQ(portal::MagnetInfoHash(magnet), hash) << magnet;
+}
+
+TEST(AnswerRange, SendsOnePartCutAtTheEndAndRefusesTheRest) {
+    using portal::RangeAnswer;
+    constexpr auto Whole = RangeAnswer::Whole, Part = RangeAnswer::Part,
+                   Refused = RangeAnswer::Refused;
+    const struct {
+        std::string header;
+        std::uint64_t size;
+        RangeAnswer::Kind kind;
+        std::uint64_t first, length; // checked unless refused
+    } cases[] = {
+        {"", 1000, Whole, 0, 1000},
+        {"bytes=0-99", 1000, Part, 0, 100},
+        {"bytes=999-999", 1000, Part, 999, 1},
+        {"bytes=100-", 1000, Part, 100, 900},                     // open-ended
+        {"bytes=990-5000", 1000, Part, 990, 10},                  // cut at the end
+        {"bytes=0-99999999999999999999999", 1000, Part, 0, 1000}, // past 64 bits
+        {"bytes=-100", 1000, Part, 900, 100},                     // suffix
+        {"bytes=-5000", 1000, Part, 0, 1000},                     // suffix longer than the file
+        {" BYTES=0-9 ", 1000, Part, 0, 10},                       // the unit in any case
+        {"bytes=0-9,", 1000, Part, 0, 10},                        // empty list elements
+        {"bytes=1000-", 1000, Refused, 0, 0},                     // starts past the end
+        {"bytes=1000-1005", 1000, Refused, 0, 0},
+        {"bytes=99999999999999999999999-", 1000, Refused, 0, 0},
+        {"bytes=-0", 1000, Refused, 0, 0},
+        {"bytes=0-", 0, Refused, 0, 0}, // an empty file has no bytes
+        {"bytes=-1", 0, Refused, 0, 0},
+        {"", 0, Whole, 0, 0},
+        {"bytes=5-3", 1000, Refused, 0, 0}, // malformed
+        {"bytes=-", 1000, Refused, 0, 0},
+        {"bytes=", 1000, Refused, 0, 0},
+        {"bytes=1-2x", 1000, Refused, 0, 0},
+        {"bytes=+1-2", 1000, Refused, 0, 0},
+        {"bytes=0-9,x", 1000, Refused, 0, 0},
+        {"0-9", 1000, Refused, 0, 0},
+        {"items=0-9", 1000, Whole, 0, 1000},       // a unit of its own
+        {"bytes=0-9,20-29", 1000, Whole, 0, 1000}, // several ranges
+    };
+    for (const auto& [header, size, kind, first, length] : cases) {
+        SCOPED_TRACE(header + " of " + std::to_string(size));
+        const RangeAnswer answer = portal::AnswerRange(header, size);
+        EXPECT_EQ(answer.kind, kind);
+        if (kind != Refused) {
+            EXPECT_EQ(answer.range.first, first);
+            EXPECT_EQ(answer.range.length, length);
+        }
+    }
 }
 
 } // namespace

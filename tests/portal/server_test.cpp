@@ -76,6 +76,15 @@ TEST_F(PortalSites, ClientPageLinksEveryTorrentForPlayAndCopy) {
             EXPECT_NE(reply.body.find("href=\"" + link + "\" target=\"_blank\""), std::string::npos)
                 << link;
         }
+        // The save link is the browser's own download: no marker, no new window.
+        const std::string save = portal::SaveLink(Sites(), torrent);
+        EXPECT_EQ(save.find("magnet"), std::string::npos);
+        EXPECT_EQ(save.find("torrent?info_hash"), std::string::npos);
+        EXPECT_NE(reply.body.find("href=\"" + save + "\">"), std::string::npos) << save;
+        const HttpReply saved = Get(Sites().cacheB, PathOf(save, Sites().cacheB));
+        EXPECT_EQ(saved.Header("Content-Disposition"),
+                  "attachment; filename=\"" + torrent.name + ".torrent\"");
+        EXPECT_EQ(saved.body, torrent.metainfo);
     }
 }
 
@@ -213,6 +222,60 @@ TEST_F(PortalSites, PlayerPageTakesTheMagnetAsTheClientWritesIt) {
     for (const portal::TorrentFile& file : torrent.files)
         EXPECT_NE(page.body.find(file.path), std::string::npos) << file.path;
     EXPECT_NE(page.body.find(R"(target="_blank">在新窗口打开说明</a>)"), std::string::npos);
+}
+
+TEST_F(PortalSites, PlayerServesTheTorrentsOwnFilesByRanges) {
+    const auto video = std::ranges::find_if(
+        Torrents(), [](const portal::Torrent& torrent) { return torrent.name.ends_with(".webm"); });
+    ASSERT_NE(video, Torrents().end());
+    const std::string path = portal::PlayerFilePath(video->infoHash, 0);
+    const std::string content = portaltest::ShippedFile("samples/" + video->name);
+    const std::string size = std::to_string(content.size());
+    const struct {
+        std::string range;
+        int status;
+        std::string contentRange;
+        std::size_t first, length;
+    } cases[] = {
+        {"", 200, "", 0, content.size()},
+        {"bytes=0-", 206, "bytes 0-" + std::to_string(content.size() - 1) + "/" + size, 0,
+         content.size()},
+        {"bytes=100-199", 206, "bytes 100-199/" + size, 100, 100},
+        {"bytes=-10", 206,
+         "bytes " + std::to_string(content.size() - 10) + "-" + std::to_string(content.size() - 1) +
+             "/" + size,
+         content.size() - 10, 10},
+        {"bytes=" + size + "-", 416, "bytes */" + size, 0, 0},
+        {"bytes=9-3", 416, "", 0, 0},
+    };
+    for (const auto& [range, status, contentRange, first, length] : cases) {
+        SCOPED_TRACE(range);
+        const HttpReply reply = portaltest::Exchange(
+            Sites().player, "GET " + path + " HTTP/1.1\r\n" +
+                                (range.empty() ? "" : "Range: " + range + "\r\n") + "\r\n");
+        EXPECT_EQ(reply.status, status);
+        EXPECT_EQ(reply.Header("Content-Range"), contentRange);
+        if (status < 400) {
+            EXPECT_EQ(reply.Header("Accept-Ranges"), "bytes");
+            EXPECT_EQ(reply.Header("Content-Type"), "video/webm");
+            EXPECT_TRUE(reply.body == content.substr(first, length));
+        }
+    }
+    // Only a file of the torrent can be named, by its place in it.
+    const std::string hash = video->infoHash;
+    for (const std::string& target :
+         {portal::PlayerFilePath(hash, 1), portal::PlayerFilePath(std::string(40, 'F'), 0),
+          "/lumacast/files/" + hash + "/0/../../../catalogue.tsv",
+          "/lumacast/files/" + hash + "/-1", "/lumacast/files/" + hash + "/99999999999"})
+        EXPECT_EQ(Get(Sites().player, target).status, 404) << target;
+    // The player page offers each file of a torrent.
+    for (const portal::Torrent& torrent : Torrents()) {
+        const HttpReply page = Get(Sites().player, portal::PlayerPath(torrent.infoHash));
+        for (std::size_t i = 0; i < torrent.files.size(); ++i)
+            EXPECT_NE(page.body.find("data-src=\"" + portal::PlayerFilePath(torrent.infoHash, i)),
+                      std::string::npos)
+                << torrent.name << ' ' << i;
+    }
 }
 
 TEST_F(PortalSites, PlayLinkLeadsBrowsersToThePlayer) {
