@@ -5,6 +5,7 @@
 #include "text/codepage.h"
 
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -143,13 +144,22 @@ TEST_F(LinkCaptureTest, TorrentPageOutcomes) {
         {"link too long", TorrentPage("/t/H.torrent", "/" + tooLong), 200, "H",
          u8"种子页面中没有种子地址"},
         {"cannot be requested", "", 200, "H\r\nX: 1", u8"种子页面无法请求"},
-        {"no answer", "", 200, "H", u8"种子页面没有回应"}, // last: it closes the portal
+        // Last: these close the portal.
+        {"no answer", "", 200, "H", u8"种子页面没有回应"},
+        {"refused", "", 200, "H", u8"种子页面拒绝连接"},
+        {"unknown host", "", 200, "H", u8"找不到种子页面的服务器"},
     };
+    const std::map<std::string, nettest::FakeInternet::Failure> failures = {
+        {"no answer", nettest::FakeInternet::Failure::NoAnswer},
+        {"refused", nettest::FakeInternet::Failure::ConnectionRefused},
+        {"unknown host", nettest::FakeInternet::Failure::HostUnknown}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         portal.Serve("/torrent", c.body, c.status);
-        if (std::string(c.name) == "no answer")
+        if (const auto failure = failures.find(c.name); failure != failures.end()) {
             portal.Stop();
+            internet.failure = failure->second;
+        }
         TorrentLink(c.hash);
         const text::Text magnet = text::Gbk(u8"磁力链接：") + "\r\nmagnet:?xt=urn:btih:" + c.hash;
         if (!c.why) {

@@ -8,8 +8,8 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <utility>
 #include <ostream>
+#include <utility>
 #include <vector>
 
 namespace nettest {
@@ -33,7 +33,8 @@ class FakeInternet final : public net::Internet {
     std::function<std::optional<Page>(const std::string& host, int port, const std::string& path)>
         serve;
     // Why no response came, when none did.
-    net::HttpRequest::Failure failure = net::HttpRequest::Failure::NoAnswer;
+    using Failure = net::HttpRequest::Failure;
+    Failure failure = Failure::NoAnswer;
     // Set, answers to requests received without waiting stay here, in order,
     // until the test releases them, so that it can act while they wait.
     bool holdAnswers = false;
