@@ -46,20 +46,8 @@ text::Text CachePath(const text::Text& page, const text::Text& baseUrl) {
 
 // Why the addresses could not be had, for the user; empty when they were.
 text::Text WhyNoCacheLinks(int status, bool linksFound) {
-    switch (status) {
-    case net::FetchNotMade:
-        return text::Gbk(u8"种子页面无法请求");
-    case net::FetchConnectionRefused:
-        return text::Gbk(u8"种子页面拒绝连接");
-    case net::FetchHostUnknown:
-        return text::Gbk(u8"找不到种子页面的服务器");
-    case net::FetchNoAnswer:
-        return text::Gbk(u8"种子页面没有回应");
-    default:
-        break;
-    }
-    if (status < 200 || status > 299)
-        return text::JoinTexts(text::Gbk(u8"种子页面回应 HTTP "), text::ToText(status));
+    if (const text::Text failure = FetchFailure(status); !failure.empty())
+        return text::JoinTexts(text::Gbk(u8"种子页面"), failure);
     return linksFound ? text::Text{} : text::Gbk(u8"种子页面中没有种子地址");
 }
 

@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/playerwindow.h"
 #include "app/units.h"
+#include "text/codepage.h"
 
 namespace app {
 
@@ -12,6 +13,23 @@ void InitGlobals(Globals& globals) {
 
 void ReleaseGlobals(Globals& globals) {
     globals = Globals{};
+}
+
+text::Text FetchFailure(int status) {
+    switch (status) {
+    case net::FetchNotMade:
+        return text::Gbk(u8"无法请求");
+    case net::FetchConnectionRefused:
+        return text::Gbk(u8"连接被拒绝");
+    case net::FetchHostUnknown:
+        return text::Gbk(u8"找不到服务器");
+    case net::FetchNoAnswer:
+        return text::Gbk(u8"没有回应");
+    default:
+        return status >= 200 && status <= 299
+                   ? text::Text{}
+                   : text::JoinTexts(text::Gbk(u8"回应 HTTP "), text::ToText(status));
+    }
 }
 
 void EndJobs(Program& program) {

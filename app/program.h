@@ -39,6 +39,10 @@ struct Program {
     std::shared_ptr<UpdateJob> update;
 };
 
+// Why a page did not come, for the user, after the page's name: refused,
+// unknown server, no answer, or the HTTP status; empty for a 2xx answer.
+text::Text FetchFailure(int status);
+
 // Ends the jobs under way at once, without a word: the user has left.
 void EndJobs(Program& program);
 

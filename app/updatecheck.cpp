@@ -36,27 +36,35 @@ constexpr const char8_t* Caption = u8"更新提示";
 
 // The check's last word, if it has one; it is under way until the box is
 // closed, so that a second 检查更新 meanwhile starts nothing.
-void EndCheck(Program& program, const std::shared_ptr<UpdateJob>& job, const char8_t* reason) {
-    if (reason)
-        program.host.ShowMessageBox(text::Gbk(reason), InformationStyle, text::Gbk(Caption));
+void EndCheck(Program& program, const std::shared_ptr<UpdateJob>& job, const text::Text& reason) {
+    if (!reason.empty())
+        program.host.ShowMessageBox(reason, InformationStyle, text::Gbk(Caption));
     if (program.update == job)
         program.update.reset();
 }
 
-// Why the update cannot be downloaded, for the user; none when the download
+// A page that did not come, and why, in a sentence that `failed` begins.
+text::Text NotFetched(const char8_t* failed, int status) {
+    const text::Text why = FetchFailure(status);
+    return text::JoinTexts(text::Gbk(failed), why.empty() ? text::Text{} : text::Gbk(u8"（"), why,
+                           why.empty() ? text::Text{} : text::Gbk(u8"）"), text::Gbk(u8"。"));
+}
+
+// Why the update cannot be downloaded, for the user; empty when the download
 // has started.
-const char8_t* DownloadFromSharePage(Program& program, const text::Text& share) {
+text::Text DownloadFromSharePage(Program& program, const net::FetchedPage& fetched) {
+    const text::Text share = text::Utf8ToGbk(text::ToText(fetched.body));
     if (share.empty())
-        return u8"无法下载更新：无法打开下载页面。";
+        return NotFetched(u8"无法下载更新：无法打开下载页面", fetched.status);
     if (text::FindText(share, text::Gbk(u8"百度网盘")) == -1)
-        return NoDirectLink;
+        return text::Gbk(NoDirectLink);
     const text::Text escaped =
         text::TextBetween(share, DirectLinkFrontMarker, DirectLinkBackMarker);
     const text::Text link = text::ReplaceSubtext(escaped, EscapePair, {}, {}, {}, false);
     if (link.empty())
-        return NoDirectLink;
+        return text::Gbk(NoDirectLink);
     StartFileDownload(program, link);
-    return nullptr;
+    return {};
 }
 
 void OnSharePage(Program& program, net::FetchedPage fetched) {
@@ -64,8 +72,7 @@ void OnSharePage(Program& program, net::FetchedPage fetched) {
     job->fetch.reset();
     // The request's normalising of the address stays in it.
     job->downloadAddress = program.globals.DownloadAddress = fetched.url;
-    EndCheck(program, job,
-             DownloadFromSharePage(program, text::Utf8ToGbk(text::ToText(fetched.body))));
+    EndCheck(program, job, DownloadFromSharePage(program, fetched));
 }
 
 // The user is asked about the build the notice names; a 是 fetches exactly
@@ -77,9 +84,10 @@ void OnNoticePage(Program& program, net::FetchedPage fetched) {
     // no version was read, would tell the user something untrue.
     const text::Text page = text::Utf8ToGbk(text::ToText(fetched.body));
     if (page.empty())
-        return EndCheck(program, job, u8"检查更新失败：无法从服务器获取更新公告。");
+        return EndCheck(program, job,
+                        NotFetched(u8"检查更新失败：无法从服务器获取更新公告", fetched.status));
     if (text::FindText(page, text::Gbk(u8"软件更新")) == -1)
-        return EndCheck(program, job, u8"检查更新失败：更新公告页面中没有版本信息。");
+        return EndCheck(program, job, text::Gbk(u8"检查更新失败：更新公告页面中没有版本信息。"));
 
     Globals& globals = program.globals;
     job->latestVersion = globals.LatestVersion =
@@ -90,17 +98,17 @@ void OnNoticePage(Program& program, net::FetchedPage fetched) {
         text::ReplaceSubtext(address, "&amp;", "&", {}, {}, false);
 
     if (job->latestVersion.empty())
-        return EndCheck(program, job, u8"检查更新失败：更新公告页面中没有版本信息。");
+        return EndCheck(program, job, text::Gbk(u8"检查更新失败：更新公告页面中没有版本信息。"));
     if (text::CompareTextOrdinal(globals.CurrentVersion, job->latestVersion) >= 0)
-        return EndCheck(program, job, u8"当前为最新版！！");
+        return EndCheck(program, job, text::Gbk(u8"当前为最新版！！"));
     const int answer = program.host.ShowMessageBox(text::Gbk(u8"发现新版本，是否更新软件？"),
                                                    QuestionYesNoStyle, text::Gbk(Caption));
     if (program.update != job)
         return; // the program was closed meanwhile
     if (answer != YesResult)
-        return EndCheck(program, job, nullptr);
+        return EndCheck(program, job, {});
     if (job->downloadAddress.empty())
-        return EndCheck(program, job, u8"无法下载更新：更新公告中没有下载地址。");
+        return EndCheck(program, job, text::Gbk(u8"无法下载更新：更新公告中没有下载地址。"));
     job->fetch =
         net::StartPageFetch(program.web, job->downloadAddress, [&program](net::FetchedPage share) {
             OnSharePage(program, std::move(share));

@@ -146,8 +146,8 @@ TEST_F(LinkCaptureTest, TorrentPageOutcomes) {
         {"cannot be requested", "", 200, "H\r\nX: 1", u8"种子页面无法请求"},
         // Last: these close the portal.
         {"no answer", "", 200, "H", u8"种子页面没有回应"},
-        {"refused", "", 200, "H", u8"种子页面拒绝连接"},
-        {"unknown host", "", 200, "H", u8"找不到种子页面的服务器"},
+        {"refused", "", 200, "H", u8"种子页面连接被拒绝"},
+        {"unknown host", "", 200, "H", u8"种子页面找不到服务器"},
     };
     const std::map<std::string, nettest::FakeInternet::Failure> failures = {
         {"no answer", nettest::FakeInternet::Failure::NoAnswer},

@@ -106,11 +106,13 @@ TEST_F(UpdateCheckTest, ACheckThatCouldNotBeMadeSaysSoOnceNeverUpToDate) {
     const std::u8string noVersion = u8"检查更新失败：更新公告页面中没有版本信息。";
     struct Case {
         const char* what;
-        std::optional<std::string> page; // none: a 404 with an empty body
+        std::optional<std::string> page; // none: an unknown page, answered empty
         std::u8string box;
+        int status = 200;
     } cases[] = {
         {"no page", std::nullopt, noPage},
         {"an empty page", "", noPage},
+        {"an error page", "", u8"检查更新失败：无法从服务器获取更新公告（回应 HTTP 503）。", 503},
         {"no update section", "<p>最新版本号：20990101</p><p>下载地址：x</p><p><br /></p> </div>",
          noVersion},
         {"no version markers", "<div>软件更新</div>", noVersion},
@@ -119,13 +121,22 @@ TEST_F(UpdateCheckTest, ACheckThatCouldNotBeMadeSaysSoOnceNeverUpToDate) {
     for (const Case& c : cases) {
         host.boxes.clear();
         if (c.page)
-            notice.Serve("/notice.html", *c.page);
+            notice.Serve("/notice.html", *c.page, c.status);
         Check();
         ASSERT_EQ(host.boxes.size(), 1u) << c.what;
         ExpectUpdateNotice(host.boxes[0], c.box, c.what);
     }
     EXPECT_EQ(notice.Requests(), std::vector<std::string>(std::size(cases), "/notice.html"));
     EXPECT_TRUE(host.downloads.empty());
+
+    // A server that refuses the connection is named as such.
+    host.boxes.clear();
+    notice.Stop();
+    internet.failure = nettest::FakeInternet::Failure::ConnectionRefused;
+    Check();
+    ASSERT_EQ(host.boxes.size(), 1u);
+    ExpectUpdateNotice(host.boxes[0], u8"检查更新失败：无法从服务器获取更新公告（连接被拒绝）。",
+                       "refused");
 }
 
 TEST_F(UpdateCheckTest, APageWithoutTheSectionKeepsTheTextsOfTheLastCheck) {
