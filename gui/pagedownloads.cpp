@@ -331,15 +331,20 @@ QWebEnginePage* PageOf(QObject* receiver) {
 }
 
 // The user's own input that activates what it lands on, as a click or key
-// activates a link or a button; typing into a field starts nothing.
-bool Activates(const QEvent& event) {
+// activates a link or a button; typing into a field starts nothing, a space
+// there included.
+bool Activates(const QObject& receiver, const QEvent& event) {
     switch (event.type()) {
     case QEvent::MouseButtonPress:
         return static_cast<const QMouseEvent&>(event).button() == Qt::LeftButton;
     case QEvent::KeyPress: {
         const auto& key = static_cast<const QKeyEvent&>(event);
-        return !key.isAutoRepeat() && (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter ||
-                                       key.key() == Qt::Key_Space);
+        if (key.isAutoRepeat())
+            return false;
+        if (key.key() == Qt::Key_Space)
+            return receiver.isWidgetType() &&
+                   !static_cast<const QWidget&>(receiver).inputMethodQuery(Qt::ImEnabled).toBool();
+        return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
     }
     case QEvent::TouchBegin:
         return true;
@@ -365,7 +370,7 @@ PageDownloads::~PageDownloads() = default;
 // Notes where the user's own input went; the page cannot fake it. Each input
 // admits one download.
 bool PageDownloads::eventFilter(QObject* watched, QEvent* event) {
-    if (event->spontaneous() && Activates(*event))
+    if (event->spontaneous() && Activates(*watched, *event))
         if (QWebEnginePage* page = PageOf(watched)) {
             inputPage_ = page;
             sinceInput_.start();

@@ -869,8 +869,8 @@ def scenario_page_download_rules(session, relays):
     info = session.desktop.info(session.program.window)
 
     def act(what, expect_offer, expect_refused):
-        if what == "field":  # focused by the page: typing alone
-            session.press(session.program.window, "a", "b", "c")
+        if what == "field":  # focused by the page: typing alone, a space too
+            session.press(session.program.window, "a", "space", "c")
         else:
             dismiss_refusal_line(session)
             x, y = RULES_BUTTONS[what]
