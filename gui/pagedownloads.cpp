@@ -319,14 +319,12 @@ class RefusalLine final : public QLabel {
     int count_ = 0;
 };
 
-// The page whose view the user's input went to; none for the refusal line.
+// The page whose view the user's input went to (the refusal line lies
+// outside it).
 QWebEnginePage* PageOf(QObject* receiver) {
-    for (auto* widget = qobject_cast<QWidget*>(receiver); widget; widget = widget->parentWidget()) {
-        if (dynamic_cast<RefusalLine*>(widget))
-            return nullptr;
+    for (auto* widget = qobject_cast<QWidget*>(receiver); widget; widget = widget->parentWidget())
         if (auto* view = qobject_cast<QWebEngineView*>(widget))
             return view->page();
-    }
     return nullptr;
 }
 

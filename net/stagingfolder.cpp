@@ -50,16 +50,14 @@ int LockFolder(const std::filesystem::path& path) {
 StagingFolder::StagingFolder(const std::filesystem::path& root) {
     std::error_code error;
     std::filesystem::create_directories(root, error);
+    // Where the file system has no locks the folder goes unlocked; no sweep
+    // runs there either.
     const RootLock making(root, LOCK_SH);
-    if (!making)
-        return;
     std::string name = (root / "XXXXXX").string();
     if (!::mkdtemp(name.data()))
         return;
-    if ((lock_ = LockFolder(name)) < 0)
-        std::filesystem::remove(name, error);
-    else
-        path_ = name;
+    path_ = name;
+    lock_ = LockFolder(path_);
 }
 
 StagingFolder::~StagingFolder() {
