@@ -2,14 +2,20 @@
 
 #include "gui/downloadwindow.h"
 #include "net/downloadname.h"
+#include "net/stagingfolder.h"
 
+#include <QAccessible>
+#include <QBoxLayout>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <QTemporaryDir>
+#include <QTimer>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -26,9 +32,6 @@ namespace gui {
 
 namespace {
 
-// Time from the user's input in a page to the download it causes: the
-// server's answer comes first.
-constexpr qint64 InputGraceMs = 10'000;
 constexpr qint64 CopyChunk = 1 << 20;
 
 using Request = QWebEngineDownloadRequest;
@@ -106,17 +109,16 @@ std::string MoveIntoPlace(const std::filesystem::path& staged, const std::filesy
 // until the user has said where the file goes.
 class EngineDownload final : public QObject, public Download {
   public:
-    // Accepts `request`, which has just been offered.
-    EngineDownload(Request& request, std::string name) : name_(std::move(name)) {
-        const QString root =
-            QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + "/downloads";
-        if (!QDir().mkpath(root) ||
-            !(staging_ = std::make_unique<QTemporaryDir>(root + "/XXXXXX"))->isValid()) {
+    // Accepts `request`, which has just been offered, into a folder of its
+    // own under `root`.
+    EngineDownload(Request& request, std::string name, const std::filesystem::path& root)
+        : name_(std::move(name)), staging_(root) {
+        if (staging_.Path().empty()) {
             request.cancel();
             End(net::DownloadState::Failed, "无法创建临时文件夹。");
             return;
         }
-        request.setDownloadDirectory(staging_->path());
+        request.setDownloadDirectory(QFile::decodeName(staging_.Path().c_str()));
         request.setDownloadFileName(QStringLiteral("download"));
         Continue(request);
         rateClock_.start();
@@ -125,9 +127,13 @@ class EngineDownload final : public QObject, public Download {
     // The engine offers a download again when it resumes it after a broken
     // connection: it goes on into the same staging file.
     void Continue(Request& request) {
+        if (ended_) {
+            request.cancel();
+            return;
+        }
         if (request_ && request_ != &request)
             request_->disconnect(this);
-        if (staging_ && request_) {
+        if (request_) {
             request.setDownloadDirectory(request_->downloadDirectory());
             request.setDownloadFileName(request_->downloadFileName());
         }
@@ -222,8 +228,7 @@ class EngineDownload final : public QObject, public Download {
         progress.state = state;
         progress.error = std::move(error);
         ended_ = std::move(progress);
-        if (staging_)
-            staging_->remove();
+        staging_.Remove();
     }
 
     // Bytes per second over the last second or so.
@@ -237,7 +242,7 @@ class EngineDownload final : public QObject, public Download {
 
     QPointer<Request> request_;
     const std::string name_;
-    std::unique_ptr<QTemporaryDir> staging_;
+    net::StagingFolder staging_;
     std::optional<std::filesystem::path> target_;
     std::optional<net::DownloadProgress> ended_;
     bool paused_ = false;
@@ -251,6 +256,71 @@ class EngineDownload final : public QObject, public Download {
 
 namespace {
 
+// The engine's own lifespan of a user activation: a download reported later
+// than this after the user's click or key is the page's own doing.
+constexpr qint64 ActivationMs = 5'000;
+constexpr int LineMs = 10'000;
+
+// One line over a page's view saying which downloads were refused: a burst
+// is one line with its count, never a box per file. The page gives up the
+// room while it shows (the engine's drawing would cover a line laid over
+// it). It goes after a while, or at a click.
+class RefusalLine final : public QLabel {
+  public:
+    explicit RefusalLine(QWidget& view) : QLabel(view.parentWidget()) {
+        setObjectName(ObjectName);
+        setTextFormat(Qt::PlainText); // the names are the page's
+        setStyleSheet(QStringLiteral("background:#fff3c4;color:#000;"
+                                     "border-bottom:1px solid #c8b66e;padding:6px 10px;"));
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        hide();
+        if (auto* box = qobject_cast<QBoxLayout*>(parentWidget()->layout()))
+            box->insertWidget(box->indexOf(&view), this);
+        hide_.setSingleShot(true);
+        hide_.setInterval(LineMs);
+        connect(&hide_, &QTimer::timeout, this, &RefusalLine::Clear);
+    }
+
+    // The line of `view`; none for a view that is a window of its own.
+    static RefusalLine* Of(QWidget& view) {
+        QWidget* frame = view.parentWidget();
+        if (!frame || !qobject_cast<QBoxLayout*>(frame->layout()))
+            return nullptr;
+        if (auto* line = dynamic_cast<RefusalLine*>(
+                frame->findChild<QLabel*>(ObjectName, Qt::FindDirectChildrenOnly)))
+            return line;
+        return new RefusalLine(view);
+    }
+
+    void Add(const QString& name) {
+        const QString shown = fontMetrics().elidedText(name, Qt::ElideMiddle, 320);
+        setText(++count_ == 1 ? QStringLiteral("已拒绝网页自行开始的下载：%1").arg(shown)
+                              : QStringLiteral("已拒绝网页自行开始的 %1 个下载，最近的一个：%2")
+                                    .arg(count_)
+                                    .arg(shown));
+        show();
+        hide_.start();
+        QAccessibleEvent alert(this, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    }
+
+  protected:
+    void mousePressEvent(QMouseEvent*) override { Clear(); }
+
+  private:
+    static inline const QString ObjectName = QStringLiteral("refusedDownloads");
+
+    void Clear() {
+        hide();
+        count_ = 0;
+    }
+
+    QTimer hide_;
+    int count_ = 0;
+};
+
+// The page whose view the user's input went to (the refusal line lies
+// outside it).
 QWebEnginePage* PageOf(QObject* receiver) {
     for (auto* widget = qobject_cast<QWidget*>(receiver); widget; widget = widget->parentWidget())
         if (auto* view = qobject_cast<QWebEngineView*>(widget))
@@ -258,30 +328,51 @@ QWebEnginePage* PageOf(QObject* receiver) {
     return nullptr;
 }
 
+// The user's own input that activates what it lands on, as a click or key
+// activates a link or a button; typing into a field starts nothing, a space
+// there included.
+bool Activates(const QObject& receiver, const QEvent& event) {
+    switch (event.type()) {
+    case QEvent::MouseButtonPress:
+        return static_cast<const QMouseEvent&>(event).button() == Qt::LeftButton;
+    case QEvent::KeyPress: {
+        const auto& key = static_cast<const QKeyEvent&>(event);
+        if (key.isAutoRepeat())
+            return false;
+        if (key.key() == Qt::Key_Space)
+            return receiver.isWidgetType() &&
+                   !static_cast<const QWidget&>(receiver).inputMethodQuery(Qt::ImEnabled).toBool();
+        return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
+    }
+    case QEvent::TouchBegin:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
-PageDownloads::PageDownloads(QWebEngineProfile& profile) {
+PageDownloads::PageDownloads(QWebEngineProfile& profile)
+    : staging_(QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+                                 "/downloads")
+                   .toStdString()) {
+    // What a crash left behind; the downloads of a running instance are locked.
+    net::SweepStaging(staging_);
     connect(&profile, &QWebEngineProfile::downloadRequested, this, &PageDownloads::Answer);
     QCoreApplication::instance()->installEventFilter(this);
 }
 
 PageDownloads::~PageDownloads() = default;
 
-// Notes where the user's own input went; the page cannot fake it.
+// Notes where the user's own input went; the page cannot fake it. Each input
+// admits one download.
 bool PageDownloads::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::KeyPress:
-    case QEvent::TouchBegin:
-        if (event->spontaneous())
-            if (QWebEnginePage* page = PageOf(watched)) {
-                inputPage_ = page;
-                sinceInput_.start();
-            }
-        break;
-    default:
-        break;
-    }
+    if (event->spontaneous() && Activates(*watched, *event))
+        if (QWebEnginePage* page = PageOf(watched)) {
+            inputPage_ = page;
+            sinceInput_.start();
+        }
     return false;
 }
 
@@ -292,23 +383,25 @@ void PageDownloads::Answer(QWebEngineDownloadRequest* request) {
         return;
     }
     QWebEnginePage* page = request->page();
+    const QString name =
+        QString::fromStdString(net::CleanedFileName(request->suggestedFileName().toStdString()));
+    QWebEngineView* view = page ? QWebEngineView::forPage(page) : nullptr;
     const bool byUser = page && page == inputPage_ && sinceInput_.isValid() &&
-                        sinceInput_.elapsed() < InputGraceMs && !request->isSavePageDownload();
+                        sinceInput_.elapsed() < ActivationMs && !request->isSavePageDownload();
     if (!byUser) {
         request->cancel();
-        std::fprintf(stderr,
-                     "lodestone: refused a download that the page started on its own (%s)\n",
-                     request->url().scheme().toUtf8().constData());
+        std::fprintf(stderr, "lodestone: refused a download that the page started on its own: %s\n",
+                     name.toUtf8().constData());
+        if (RefusalLine* line = view ? RefusalLine::Of(*view) : nullptr)
+            line->Add(name);
         return;
     }
     sinceInput_.invalidate();
-    const std::string name = net::CleanedFileName(request->suggestedFileName().toStdString());
-    auto download = std::make_unique<EngineDownload>(*request, name);
+    auto download = std::make_unique<EngineDownload>(*request, name.toStdString(), staging_);
     std::erase_if(downloads_, [](const auto& entry) { return !entry.second; });
     downloads_[request->id()] = download.get();
-    const QWebEngineView* view = QWebEngineView::forPage(page);
-    StartDownloadWindow(std::move(download), QStringLiteral("下载文件"),
-                        QString::fromStdString(name), view ? view->window() : nullptr);
+    StartDownloadWindow(std::move(download), QStringLiteral("下载文件"), name,
+                        view ? view->window() : nullptr);
 }
 
 } // namespace gui

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <filesystem>
 #include <map>
 
 class QWebEngineDownloadRequest;
@@ -19,9 +20,11 @@ namespace gui {
 class EngineDownload;
 
 // Answers every download request of the profile's pages at once: one that
-// follows the user's own click or key in that page (within a few seconds,
-// one download per input) goes to a download window; any other, a download
-// the page starts on its own, is refused.
+// follows the user's own click or key in that page (within the engine's
+// lifespan of a user activation, one download per input) goes to a download
+// window; any other, a download the page starts on its own, is refused, and
+// the user is told in a line over the page. Downloads wait in a staging
+// folder, which is cleared at start of what a crash left there.
 class PageDownloads final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PageDownloads)
@@ -36,6 +39,7 @@ class PageDownloads final : public QObject {
   private:
     void Answer(QWebEngineDownloadRequest* request);
 
+    const std::filesystem::path staging_;
     std::map<quint32, QPointer<EngineDownload>> downloads_; // by the engine's id
     QPointer<QWebEnginePage> inputPage_;                    // where the user's last input went
     QElapsedTimer sinceInput_;

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cctype>
 #include <charconv>
+#include <cstdio>
+#include <optional>
 
 namespace net {
 
@@ -20,24 +23,121 @@ std::string Variable(const ProxySettings::Lookup& variable, const std::string& n
         value = variable(
             (name[0] >= 'a' && name[0] <= 'z' ? text::ToUpperCase(name) : text::ToLowerCase(name))
                 .c_str());
-    return value ? text::TrimSpaces(value) : std::string();
+    return value ? value : "";
 }
 
-// A proxy as the browser reads it from a variable: the scheme it is written
-// with, if any, is dropped, and the proxy is of the kind the variable says.
-// An http proxy without a port is on port 80; a SOCKS5 proxy looks up names
-// itself, as it does for the browser.
+std::string_view TrimBlanks(std::string_view text) {
+    text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
+    return text.substr(0, text.find_last_not_of(" \t") + 1);
+}
+
+// A port as the browser reads it: up to five digits after leading zeros,
+// at most 65535.
+std::optional<int> Port(std::string_view digits) {
+    digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size()));
+    int port = 0;
+    if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    return port <= 65535 ? std::optional<int>(port) : std::nullopt;
+}
+
+// A host name with its escapes resolved, or none when the browser would not
+// take it: a control character or one of "/?\\^~", written or escaped, a
+// "%" without two hex digits, or nothing at all. The browser takes other
+// odd characters, and so fails to reach the proxy, as the program does.
+std::optional<std::string> HostName(std::string_view host) {
+    std::string name;
+    for (std::size_t at = 0; at < host.size(); ++at) {
+        unsigned char c = static_cast<unsigned char>(host[at]);
+        if (c == '%') {
+            if (at + 2 >= host.size() ||
+                std::from_chars(host.data() + at + 1, host.data() + at + 3, c, 16).ptr !=
+                    host.data() + at + 3)
+                return std::nullopt;
+            at += 2;
+        }
+        if (c < 0x20 || c == 0x7F ||
+            std::string_view("/?\\^~").find(static_cast<char>(c)) != std::string_view::npos)
+            return std::nullopt;
+        name += static_cast<char>(c);
+    }
+    if (name.empty())
+        return std::nullopt;
+    return name;
+}
+
+// Credentials as a URL carries them: whatever would break the URL escaped.
+std::string Escaped(std::string_view credentials) {
+    std::string escaped;
+    for (const char c : credentials) {
+        if (std::isalnum(c & 0xFF) ||
+            std::string_view("-._~!$&'()*+,;=:%").find(c) != std::string_view::npos) {
+            escaped += c;
+            continue;
+        }
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%%%02X", c & 0xFF);
+        escaped += hex;
+    }
+    return escaped;
+}
+
+// A proxy as the browser reads it from a variable, "kind://host:port", or
+// empty when the browser ignores the variable (and so goes direct): the
+// scheme written before "://" and the credentials before the first "@" are
+// set aside, and one trailing "/"; what is left must be a host with an
+// optional port, nothing more (a line break, a path, a second "@" or a port
+// beyond 65535 make the whole variable void). An IPv6 address may come
+// without its brackets. The credentials, which the browser asks the user
+// for instead, stay for the program's requests. The kind is the variable's;
+// only a second "http://" may follow the first.
 std::string ProxyUrl(std::string_view value, std::string_view kind = "http://") {
     if (const std::size_t scheme = value.find("://"); scheme != std::string_view::npos)
         value.remove_prefix(scheme + 3);
-    value = value.substr(0, value.find('/'));
-    const std::size_t at = value.rfind('@'), host = at == std::string_view::npos ? 0 : at + 1;
-    if (host == value.size())
+    std::string credentials;
+    if (const std::size_t at = value.find('@'); at != std::string_view::npos) {
+        credentials = Escaped(value.substr(0, at)) + "@";
+        value.remove_prefix(at + 1);
+    }
+    if (value.ends_with('/'))
+        value.remove_suffix(1);
+    value = TrimBlanks(value);
+    if (const std::size_t colon = value.find(':');
+        colon != std::string_view::npos && value.substr(colon, 3) == "://") {
+        if (kind != "http://" || text::ToLowerCase(value.substr(0, colon)) != "http")
+            return {};
+        value = TrimBlanks(value.substr(colon + 3));
+    }
+    if (value.find('@') != std::string_view::npos)
         return {};
-    const std::size_t colon = value.rfind(':'), bracket = value.rfind(']');
-    const bool port = colon != std::string_view::npos && colon > host &&
-                      (bracket == std::string_view::npos || colon > bracket);
-    return std::string(kind) + std::string(value) + (port || kind != "http://" ? "" : ":80");
+    std::string_view host = value, port;
+    const std::size_t close = value.starts_with('[') ? value.find(']') : 0;
+    if (close == std::string_view::npos)
+        return {};
+    if (const std::size_t colon = value.rfind(':');
+        colon != std::string_view::npos && colon > close) {
+        host = value.substr(0, colon);
+        port = value.substr(colon + 1);
+        if (port.empty())
+            return {};
+    } else if (close + 1 < value.size() && close != 0) {
+        return {};
+    }
+    const std::optional<int> number =
+        port.empty() ? std::optional<int>(kind == "http://" ? 80 : 1080) : Port(port);
+    std::optional<std::string> name = HostName(host);
+    if (!number || !name)
+        return {};
+    if (name->front() != '[' && name->find(':') != std::string::npos)
+        name = "[" + *name + "]";
+    if (name->front() == '[') {
+        unsigned char address[16];
+        if (name->back() != ']' ||
+            inet_pton(AF_INET6, name->substr(1, name->size() - 2).c_str(), address) != 1)
+            return {};
+    }
+    return std::string(kind) + credentials + *name + ":" + std::to_string(*number);
 }
 
 bool IsLoopbackOrLinkLocal(std::string_view host) {
@@ -77,7 +177,8 @@ ProxySettings ProxySettings::FromEnvironment(const Lookup& variable) {
         settings.https = ProxyUrl(Variable(variable, "https_proxy"));
     }
     // Without any of those, the desktop's SOCKS server serves both.
-    if (settings.http.empty() && settings.https.empty()) {
+    if (settings.http.empty() && settings.https.empty() &&
+        ProxyUrl(Variable(variable, "ftp_proxy")).empty()) {
         const std::string socks = Variable(variable, "SOCKS_SERVER");
         settings.http = settings.https =
             ProxyUrl(socks, text::ToLowerCase(socks).starts_with("socks4://") ||

@@ -13,8 +13,10 @@ struct Address;
 
 // The proxies of the environment, taken as the embedded browser takes them:
 // all_proxy for every scheme, else http_proxy and https_proxy each for its
-// own, never one scheme's proxy for the other, else SOCKS_SERVER for both
-// (each name as written, else in the other case). Hosts that no_proxy names
+// own, never one scheme's proxy for the other, else (unless ftp_proxy names
+// one) SOCKS_SERVER for both; each name as written, else in the other case.
+// A value the browser cannot read (a line break, a path, a bad port, ...)
+// counts as unset, as it does there. Hosts that no_proxy names
 // (suffixes, "*" for all, "<local>" for names without a dot, each with an
 // optional port, or address ranges) go direct, and so do localhost and
 // loopback and link-local addresses unless no_proxy holds "<-loopback>".

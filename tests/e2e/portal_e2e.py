@@ -738,6 +738,28 @@ UNASKED_DOWNLOAD = (b"<script>var a = document.createElement('a');"
                     b" document.body.appendChild(a); a.click();</script>")
 
 
+REFUSAL_LINE_COLOUR = (0xFF, 0xF3, 0xC4)
+
+
+def refusal_line_shows(session):
+    """Whether the line saying which downloads were refused shows over the
+    page."""
+    info = session.desktop.info(session.program.window)
+    line = pixels(session.desktop, (info["x"], info["y"] + 4, info["width"], 4))
+    return line.count(bytes(REFUSAL_LINE_COLOUR)) > info["width"]
+
+
+def dismiss_refusal_line(session):
+    """The line moves the page down while it shows; a click on it takes it
+    away (and admits no download)."""
+    info = session.desktop.info(session.program.window)
+    session.desktop.run("xdotool", "windowactivate", "--sync", str(session.program.window))
+    if refusal_line_shows(session):
+        session.desktop.run("xdotool", "mousemove", "--sync", str(info["x"] + 300),
+                            str(info["y"] + 10), "click", "1")
+        wait_for(lambda: not refusal_line_shows(session), "the refusal line to go at a click")
+
+
 def offer_attachment(session, relays):
     """Puts the attachment link into the client page; returns its address,
     the file's bytes and the name its server offers."""
@@ -762,6 +784,7 @@ def click_attachment(session):
     time.sleep(1)  # a save dialog for it would show by now
     check(not any(session.title(w) == "另存为" for w in session.windows()),
           "a download the page started on its own asked where to save")
+    dismiss_refusal_line(session)
     info = session.desktop.info(session.program.window)
     x, y = ATTACHMENT_SPOT
     session.desktop.run("xdotool", "mousemove", "--sync", str(info["x"] + x),
@@ -774,11 +797,11 @@ def click_attachment(session):
 
 def home_files(session):
     """What the user can see in the home folder, and what is left in the
-    program's staging folder."""
+    program's staging folder (besides the lock file that guards it)."""
     home = session.desktop.env["HOME"]
     staging = os.path.join(home, ".cache", "lodestone", "downloads")
     staged = [os.path.join(folder, name) for folder, _, names in os.walk(staging)
-              for name in names]
+              for name in names if name != ".lock"]
     return sorted(name for name in os.listdir(home) if not name.startswith(".")), staged
 
 
@@ -812,6 +835,107 @@ def scenario_page_download_cancel(session, relays):
     session.wait_until_gone(window)
     wait_for(lambda: home_files(session) == ([], []),
              "nothing to be left, have %s" % (home_files(session),), timeout=5)
+
+
+def scenario_page_download_killed(session, relays):
+    """A program killed while a page's download waits for its save dialog
+    leaves the partial file only until its next start."""
+    offer_attachment(session, relays)
+    click_attachment(session)
+    wait_for(lambda: home_files(session)[1], "the download in the staging folder")
+    session.program.process.kill()
+    session.program.process.wait()
+    check(home_files(session)[1], "the staging folder was emptied by a killed program")
+    killed = session.program
+    session.program = Program(session.desktop, killed.process.args[0], killed.env)
+    killed.log.close()
+    wait_for(lambda: home_files(session)[1] == [],
+             "the staging folder to be cleared, have %s" % (home_files(session)[1],))
+
+
+# The download rules on the real engine, one row per way a page can start a
+# download. The test's panel sits over the client page: buttons whose
+# handlers start downloads (at once, later, or many), and a text field whose
+# typing starts one later. Each download has a name of its own, so every one
+# can be seen offered (a save dialog, answered with Esc) or refused (a line).
+RULES_PANEL = b"""<div style="position:fixed;left:100px;top:200px;z-index:9;background:#fff">
+<button id="now" style="width:160px;height:40px">now</button>
+<button id="late" style="width:160px;height:40px">late</button>
+<button id="burst" style="width:160px;height:40px">burst</button><br>
+<input id="field" style="width:300px;height:30px"></div>
+<script>
+function save(name, kind) {
+  var a = document.createElement('a');
+  a.href = kind == 'blob' ? URL.createObjectURL(new Blob([name])) : 'data:text/plain,' + name;
+  a.download = name; document.body.appendChild(a); a.click();
+  if (kind == 'blob') URL.revokeObjectURL(a.href);
+}
+window.addEventListener('load', function () { document.getElementById('field').focus(); });
+save('load-data.txt', 'data'); save('load-blob.txt', 'blob');
+document.getElementById('now').onclick = function () {
+  save('now-blob.txt', 'blob'); setTimeout(function () { save('after-now.txt', 'data'); }, 1000);
+};
+document.getElementById('late').onclick = function () {
+  setTimeout(function () { save('late.txt', 'data'); }, 6000);
+};
+document.getElementById('burst').onclick = function () {
+  for (var i = 0; i < 12; ++i) setTimeout(save, 0, 'burst-' + i + '.txt', i % 2 ? 'blob' : 'data');
+};
+document.getElementById('field').oninput = function () {
+  if (this.value.length == 3) setTimeout(function () { save('typed.txt', 'data'); }, 3000);
+};
+</script>"""
+RULES_BUTTONS = {"now": (180, 220), "late": (345, 220), "burst": (510, 220)}
+
+
+def refused(session):
+    """The names of the downloads the program said it refused, each as
+    often as it said so."""
+    return re.findall(r"refused a download .*?: (\S+)\n", session.program.output())
+
+
+def scenario_page_download_rules(session, relays):
+    """One user action admits one download, and only for a few seconds;
+    typing into a field admits none. Every download is offered or refused,
+    blob: and data: ones too, and each refusal is told once."""
+    relays["portal"].edit = lambda target, page: (
+        page.replace(b"</body>", RULES_PANEL + b"</body>") if target.startswith("/client") else page)
+    client = "/client?v=varnholt&c=0&so=0&t="
+    wait_for(lambda: session.portal.served("portal", client), "the client page")
+    info = session.desktop.info(session.program.window)
+
+    def act(what, expect_offer, expect_refused):
+        if what == "field":  # focused by the page: typing alone, a space too
+            session.press(session.program.window, "a", "space", "c")
+        else:
+            dismiss_refusal_line(session)
+            x, y = RULES_BUTTONS[what]
+            session.desktop.run("xdotool", "mousemove", "--sync", str(info["x"] + x),
+                                str(info["y"] + y), "click", "1")
+        if expect_offer:
+            dialog = session.wait_for_window("另存为")
+            session.press(dialog, "Escape")
+            session.wait_until_gone(dialog)
+        wait_for(lambda: set(expect_refused) <= set(refused(session)),
+                 "%s refused, have %s" % (expect_refused, refused(session)), timeout=20)
+
+    wait_for(lambda: {"load-data.txt", "load-blob.txt"} <= set(refused(session)),
+             "the page's own downloads to be refused, have %s" % refused(session))
+    act("field", False, ["typed.txt"])
+    act("now", True, ["after-now.txt"])
+    act("late", False, ["late.txt"])
+    # The engine itself now and then loses one of a burst before it reports
+    # it (about one run in three, with Qt 6.4): what it reports is answered.
+    act("burst", True, [])
+    wait_for(lambda: len([n for n in refused(session) if n.startswith("burst-")]) >= 10,
+             "the rest of the burst refused, have %s" % refused(session))
+    names = refused(session)
+    check(len(names) == len(set(names)), "a refusal was told twice: %s" % names)
+    check(not any(session.title(w) == "另存为" for w in session.windows()),
+          "a refused download asked where to save")
+    # The refusals are one line over the page, not a box each.
+    session.screenshot("screenshot-refused-downloads.png", session.program.window)
+    check(refusal_line_shows(session), "no refusal line shows")
 
 
 class MediaRelay:
@@ -971,7 +1095,8 @@ SCENARIOS = {scenario.__name__[len("scenario_"):]: scenario for scenario in [
     scenario_overlapping_clicks, scenario_update_download,
     scenario_update_cancel, scenario_update_current, scenario_update_failed,
     scenario_close_mid_request, scenario_page_download, scenario_page_download_cancel,
-    scenario_proxy, scenario_play_video, scenario_save_torrent]}
+    scenario_page_download_rules, scenario_page_download_killed, scenario_proxy,
+    scenario_play_video, scenario_save_torrent]}
 
 
 # --- Running ---------------------------------------------------------------------
@@ -984,22 +1109,25 @@ def run(scenario, arguments, portal_base_port=0, relays_for=lambda portal: {},
     returns the exit code. Everything started is stopped on every path."""
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     os.makedirs(arguments.screenshots, exist_ok=True)
-    desktop = portal = program = None
+    desktop = portal = session = None
     relays = {}
     try:
         desktop = Desktop()
         desktop.env["LC_ALL"] = "C.UTF-8"  # xprop shows UTF-8 titles as they are
         portal = PortalProcess(arguments.portal, portal_base_port)
         relays = relays_for(portal)
-        program = Program(desktop, arguments.program, servers_for(portal, relays))
-        scenario(Session(desktop, program, portal, arguments.screenshots), relays)
+        # A scenario may start the program again: the session holds the one that runs.
+        session = Session(desktop, Program(desktop, arguments.program,
+                                           servers_for(portal, relays)),
+                          portal, arguments.screenshots)
+        scenario(session, relays)
         print("PASS", scenario.__name__, flush=True)
         print("1 passed, 0 failed")
         return 0
     except AssertionError as error:
         print("FAIL", scenario.__name__ + ":", error, flush=True)
-        if program:
-            print(program.output(), flush=True)
+        if session:
+            print(session.program.output(), flush=True)
         print("0 passed, 1 failed")
         return 1
     except PortsBusy as busy:
@@ -1007,8 +1135,8 @@ def run(scenario, arguments, portal_base_port=0, relays_for=lambda portal: {},
               flush=True)
         return SKIPPED
     finally:
-        if program:
-            program.stop()
+        if session:
+            session.program.stop()
         for relay in relays.values():
             relay.close()
         if portal:
@@ -1032,7 +1160,8 @@ def main():
         # The pop-up, slow-page and page download scenarios put a relay in the
         # portal's place, to change its pages and see every request.
         if arguments.scenario in ("scripted_popup", "slow_torrent_page", "overlapping_clicks",
-                                  "page_download", "page_download_cancel"):
+                                  "page_download", "page_download_cancel", "page_download_rules",
+                                  "page_download_killed"):
             relays["portal"] = Relay(portal.sites["portal"])
         if arguments.scenario == "proxy":
             relays["proxy"] = Relay()

@@ -247,6 +247,43 @@ TEST(ProxySettings, KindsOfProxyAndRangesAsTheBrowserTakesThem) {
         {{{"http_proxy", "p:2"}, {"no_proxy", "10.0.0.0/9"}}, "http://10.128.0.1/", "http://p:2"},
         {{{"http_proxy", "p:2"}, {"no_proxy", "10.0.0.0/8"}}, "http://10.example/", "http://p:2"},
         {{{"http_proxy", "p:2"}, {"no_proxy", "2001:db8::/32"}}, "http://[2001:db8::1]/", ""},
+        // Values the browser cannot read leave it direct, and so the program
+        // (each measured against the browser with a logging proxy); an
+        // unreadable all_proxy leaves the others in force.
+        {{{"http_proxy", "p:2\r\n"}}, "http://a.b/", ""},
+        {{{"http_proxy", "p\r\n:2"}}, "http://a.b/", ""},
+        {{{"http_proxy", "\r\np:2"}}, "http://a.b/", ""},
+        {{{"http_proxy", "p\x01:2"}}, "http://a.b/", ""},
+        {{{"http_proxy", "p%00:2"}}, "http://a.b/", ""},
+        {{{"http_proxy", "p%zz:2"}}, "http://a.b/", ""},
+        {{{"http_proxy", "p~:2"}}, "http://a.b/", ""},
+        {{{"http_proxy", "p:99999"}}, "http://a.b/", ""},
+        {{{"http_proxy", "p:65536"}}, "http://a.b/", ""},
+        {{{"http_proxy", "p:"}}, "http://a.b/", ""},
+        {{{"http_proxy", "p:+2"}}, "http://a.b/", ""},
+        {{{"http_proxy", "p:2x"}}, "http://a.b/", ""},
+        {{{"http_proxy", "p:2:1"}}, "http://a.b/", ""},
+        {{{"http_proxy", "p:2//"}}, "http://a.b/", ""},
+        {{{"http_proxy", "http://p:2/path/"}}, "http://a.b/", ""},
+        {{{"http_proxy", "p:2?x"}}, "http://a.b/", ""},
+        {{{"http_proxy", "a@b@p:2"}}, "http://a.b/", ""},
+        {{{"http_proxy", "[127.0.0.1]:2"}}, "http://a.b/", ""},
+        {{{"http_proxy", "http://:2"}}, "http://a.b/", ""},
+        {{{"http_proxy", "http:/p:2"}}, "http://a.b/", ""},
+        {{{"all_proxy", "p:99999"}, {"http_proxy", "q:3"}}, "http://a.b/", "http://q:3"},
+        // What it can read it takes, odd characters too (both then fail).
+        {{{"http_proxy", " \tp:2/ "}}, "http://a.b/", ""},
+        {{{"http_proxy", " \tp:2/"}}, "http://a.b/", "http://p:2"},
+        {{{"http_proxy", "bogus://http://p:0002"}}, "http://a.b/", "http://p:2"},
+        {{{"http_proxy", "%70:0"}}, "http://a.b/", "http://p:0"},
+        {{{"http_proxy", "p q|*:2"}}, "http://a.b/", "http://p q|*:2"},
+        {{{"http_proxy", "u@::1:2"}}, "http://a.b/", "http://u@[::1]:2"},
+        {{{"http_proxy", "u\r\n:p w#@p:2"}}, "http://a.b/", "http://u%0D%0A:p%20w%23@p:2"},
+        {{{"SOCKS_SERVER", "s:1/x"}}, "http://a.b/", ""},
+        {{{"SOCKS_SERVER", "s"}}, "http://a.b/", "socks5h://s:1080"},
+        // A readable ftp_proxy keeps the SOCKS server from http too.
+        {{{"ftp_proxy", "f:1"}, {"SOCKS_SERVER", "s:1"}}, "http://a.b/", ""},
+        {{{"ftp_proxy", "f:99999"}, {"SOCKS_SERVER", "s:1"}}, "http://a.b/", "socks5h://s:1"},
     };
     for (const auto& row : rows) {
         const auto address = net::ParseAddress(row.url);
