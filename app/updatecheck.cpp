@@ -38,14 +38,14 @@ constexpr const char8_t* Caption = u8"更新提示";
 // closed, so that a second 检查更新 meanwhile starts nothing.
 void EndCheck(Program& program, const std::shared_ptr<UpdateJob>& job, const char8_t* reason) {
     if (reason)
-        program.host.ShowMessageBox(text::Gbk(reason), InformationStyle, text::Gbk(Caption));
+        program.notices.ShowMessageBox(text::Gbk(reason), InformationStyle, text::Gbk(Caption));
     if (program.update == job)
         program.update.reset();
 }
 
 // Why the update cannot be downloaded, for the user; none when the download
 // has started.
-const char8_t* DownloadFromSharePage(Program& program, const text::Text& share) {
+const char8_t* DownloadFromSharePage(host::Notices& notices, const text::Text& share) {
     if (share.empty())
         return u8"无法下载更新：无法打开下载页面。";
     if (text::FindText(share, text::Gbk(u8"百度网盘")) == -1)
@@ -55,7 +55,7 @@ const char8_t* DownloadFromSharePage(Program& program, const text::Text& share) 
     const text::Text link = text::ReplaceSubtext(escaped, EscapePair, {}, {}, {}, false);
     if (link.empty())
         return NoDirectLink;
-    StartFileDownload(program, link);
+    StartFileDownload(notices, link);
     return nullptr;
 }
 
@@ -65,7 +65,7 @@ void OnSharePage(Program& program, net::FetchedPage fetched) {
     // The request's normalising of the address stays in it.
     job->downloadAddress = program.globals.DownloadAddress = fetched.url;
     EndCheck(program, job,
-             DownloadFromSharePage(program, text::Utf8ToGbk(text::ToText(fetched.body))));
+             DownloadFromSharePage(program.notices, text::Utf8ToGbk(text::ToText(fetched.body))));
 }
 
 // The user is asked about the build the notice names; a 是 fetches exactly
@@ -93,8 +93,8 @@ void OnNoticePage(Program& program, net::FetchedPage fetched) {
         return EndCheck(program, job, u8"检查更新失败：更新公告页面中没有版本信息。");
     if (text::CompareTextOrdinal(globals.CurrentVersion, job->latestVersion) >= 0)
         return EndCheck(program, job, u8"当前为最新版！！");
-    const int answer = program.host.ShowMessageBox(text::Gbk(u8"发现新版本，是否更新软件？"),
-                                                   QuestionYesNoStyle, text::Gbk(Caption));
+    const int answer = program.notices.ShowMessageBox(text::Gbk(u8"发现新版本，是否更新软件？"),
+                                                      QuestionYesNoStyle, text::Gbk(Caption));
     if (program.update != job)
         return; // the program was closed meanwhile
     if (answer != YesResult)
@@ -121,8 +121,8 @@ void CheckForUpdate(Program& program) {
         [&program](net::FetchedPage notice) { OnNoticePage(program, std::move(notice)); });
 }
 
-void StartFileDownload(Program& program, const text::Text& link) {
-    program.host.StartDownload(link);
+void StartFileDownload(host::Notices& notices, const text::Text& link) {
+    notices.StartDownload(link);
 }
 
 } // namespace app
