@@ -193,10 +193,8 @@ void FakeRuntime::LoadStartupWindow(int window) {
 
 void FakeRuntime::RunMessageLoop() {
     loop_.RunPosted();
-    if (cleanup_) {
+    if (cleanup_)
         cleanup_();
-        cleanupRan = true;
-    }
 }
 
 void FakeRuntime::FatalRuntimeError(std::optional<int>, const text::Text& message) {

@@ -108,8 +108,6 @@ class FakeRuntime final : public host::Runtime {
   public:
     FakeRuntime(FakeWindows& windows, FakeEventLoop& loop) : windows_(windows), loop_(loop) {}
 
-    bool cleanupRan = false;
-
     void StartRuntime(std::vector<host::WindowTemplate> templates) override {
         windows_.UseTemplates(std::move(templates));
     }
