@@ -33,9 +33,9 @@ constexpr int InformationStyle = 64;
 constexpr int WarningStyle = 48;
 constexpr std::string_view LineBreak = "\r\n";
 
-void PlayCapturedHash(Program& program) {
-    program.host.LoadWindow(PlayerWindow);
-    program.host.WriteProperty(MainWindow, host::PropVisible, -1, 0);
+void PlayCapturedHash(host::Windows& windows) {
+    windows.LoadWindow(PlayerWindow);
+    windows.WriteProperty(MainWindow, host::PropVisible, -1, 0);
 }
 
 // Empty when the link is missing, bare or too long.
@@ -69,14 +69,14 @@ void CopyFetchedLinks(Program& program, net::FetchedPage fetched) {
     if (missing.empty()) {
         const text::Text copyText =
             CopyText(program.sites, job->infoHash, globals.CacheAPath, globals.CacheBPath);
-        program.host.SetClipboardText(copyText);
-        program.host.ShowMessageBox(copyText, InformationStyle,
-                                    text::Gbk(u8"地址复制成功,请粘贴到空白处"));
+        program.notices.SetClipboardText(copyText);
+        program.notices.ShowMessageBox(copyText, InformationStyle,
+                                       text::Gbk(u8"地址复制成功,请粘贴到空白处"));
         return;
     }
     const text::Text magnet = MagnetText(job->infoHash);
-    program.host.SetClipboardText(magnet);
-    program.host.ShowMessageBox(
+    program.notices.SetClipboardText(magnet);
+    program.notices.ShowMessageBox(
         text::JoinTexts(magnet, LineBreak, missing, text::Gbk(u8",只复制了磁力链接。")),
         WarningStyle, text::Gbk(u8"未能取得种子地址"));
 }
@@ -86,8 +86,8 @@ void CopyFetchedLinks(Program& program, net::FetchedPage fetched) {
 void CopyTorrentLinks(Program& program, const text::Text& infoHash) {
     program.capture.reset();
     if (infoHash.size() > MaxLinkLength) {
-        program.host.ShowMessageBox(text::Gbk(u8"链接过长,没有复制。"), WarningStyle,
-                                    text::Gbk(u8"未能取得种子地址"));
+        program.notices.ShowMessageBox(text::Gbk(u8"链接过长,没有复制。"), WarningStyle,
+                                       text::Gbk(u8"未能取得种子地址"));
         return;
     }
     const auto job = std::make_shared<CaptureJob>();
@@ -104,7 +104,7 @@ void CopyTorrentLinks(Program& program, const text::Text& infoHash) {
 void ActOnLink(Program& program, const text::Text& infoHash, bool play, bool copy) {
     program.globals.CapturedInfoHash = infoHash;
     if (play)
-        PlayCapturedHash(program);
+        PlayCapturedHash(program.windows);
     // A link can be both; the player opens first, then the links are copied.
     if (copy)
         CopyTorrentLinks(program, infoHash);
@@ -134,35 +134,32 @@ text::Text CopyText(const Sites& sites, const text::Text& infoHash, const text::
                            cacheBPath);
 }
 
-void OnBrowserStatusText(Program& program, const text::Text& statusText) {
-    program.globals.LastStatusText = statusText;
+void OnBrowserStatusText(Globals& globals, const text::Text& statusText) {
+    globals.LastStatusText = statusText;
 }
 
-host::ComponentTemplate BrowserFrameTemplate(Program& program, host::UnitRef unit, const char* name,
+host::ComponentTemplate BrowserFrameTemplate(Globals& globals, host::UnitRef unit, const char* name,
                                              host::Rect rect, NewWindowHandler onNewWindow) {
     host::ComponentTemplate browser;
     browser.unit = unit.unit;
     browser.type = host::ComponentType::WebBrowserFrame;
     browser.name = name;
     browser.rect = rect;
-    browser.onStatusText = [&program](text::Text& text) { OnBrowserStatusText(program, text); };
-    browser.onNewWindow = [&program, onNewWindow](host::ComObject& slot, bool& cancel,
-                                                  bool byUser) {
-        onNewWindow(program, slot, cancel, byUser);
-    };
+    browser.onStatusText = [&globals](text::Text& text) { OnBrowserStatusText(globals, text); };
+    browser.onNewWindow = std::move(onNewWindow);
     return browser;
 }
 
 void OnMainBrowserNewWindow(Program& program, host::ComObject& newWindowTarget, bool& cancel,
                             bool byUser) {
     Globals& globals = program.globals;
-    program.host.AdoptNewWindow(MainBrowser, newWindowTarget);
+    program.frames.AdoptNewWindow(MainBrowser, newWindowTarget);
     const bool play = byUser && text::FindText(globals.LastStatusText, PlayMarker) != -1;
     const bool copy = byUser && text::FindText(globals.LastStatusText, TorrentMarker) != -1;
     globals.CapturedInfoHash = text::TextAfterLast(globals.LastStatusText, HashMarker);
     cancel = true;
     if (play || copy)
-        program.host.PostWork([&program, infoHash = globals.CapturedInfoHash, play, copy] {
+        program.loop.PostWork([&program, infoHash = globals.CapturedInfoHash, play, copy] {
             ActOnLink(program, infoHash, play, copy);
         });
 }

@@ -5,6 +5,8 @@
 #include "app/program.h"
 #include "host/windowtemplate.h"
 
+#include <functional>
+
 namespace app {
 
 text::Text TorrentPageUrlPrefix(const Sites& sites);
@@ -17,12 +19,12 @@ text::Text MagnetText(const text::Text& infoHash);
 text::Text CopyText(const Sites& sites, const text::Text& infoHash, const text::Text& cacheAPath,
                     const text::Text& cacheBPath);
 
-void OnBrowserStatusText(Program& program, const text::Text& statusText);
+void OnBrowserStatusText(Globals& globals, const text::Text& statusText);
 
 // A browser frame of either window: its status text feeds the link capture,
 // its new-window requests go to `onNewWindow`.
-using NewWindowHandler = void (*)(Program&, host::ComObject& slot, bool& cancel, bool byUser);
-host::ComponentTemplate BrowserFrameTemplate(Program& program, host::UnitRef unit, const char* name,
+using NewWindowHandler = std::function<void(host::ComObject& slot, bool& cancel, bool byUser)>;
+host::ComponentTemplate BrowserFrameTemplate(Globals& globals, host::UnitRef unit, const char* name,
                                              host::Rect rect, NewWindowHandler onNewWindow);
 // The request is adopted and cancelled at once; playing or copying the
 // captured link runs afterwards, from the event loop. Only a request the user

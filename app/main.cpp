@@ -54,6 +54,13 @@ int main(int argc, char* argv[]) {
         break;
     }
     net::CurlInternet internet(cookies);
-    app::Program program{host, net::WebContext{host, internet}, ConfiguredSites(), {}, {}, {}};
+    app::Program program{.runtime = host,
+                         .loop = host,
+                         .windows = host,
+                         .tray = host,
+                         .frames = host,
+                         .notices = host,
+                         .web = net::WebContext{host, host, internet},
+                         .sites = ConfiguredSites()};
     return app::StartProgram(program);
 }

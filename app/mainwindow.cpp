@@ -18,8 +18,8 @@ text::Text TrayTip() {
     return "Lodestone";
 }
 
-void RefreshTrayIcon(Program& program) {
-    program.host.SetTrayIcon(MainWindow, TrayIconImage(), TrayTip());
+void RefreshTrayIcon(host::Tray& tray) {
+    tray.SetTrayIcon(MainWindow, TrayIconImage(), TrayTip());
 }
 
 } // namespace
@@ -41,9 +41,13 @@ host::WindowTemplate MainWindowTemplate(Program& program) {
     window.minimizeButton = true;
     window.maximizeButton = false;
     window.escCloses = true;
-    window.onCreated = [&program] { OnMainWindowCreated(program); };
-    window.onMoved = [&program] { OnMainWindowMoved(program); };
-    window.onTray = [&program](int trayEvent) { OnMainWindowTray(program, trayEvent); };
+    window.onCreated = [&program] {
+        OnMainWindowCreated(program.windows, program.tray, program.frames, program.sites);
+    };
+    window.onMoved = [&program] { OnMainWindowMoved(program.windows, program.tray); };
+    window.onTray = [&program](int trayEvent) {
+        OnMainWindowTray(program.windows, program.tray, trayEvent);
+    };
     window.onDestroying = [&program] { OnMainWindowDestroying(program); };
 
     host::ComponentTemplate label;
@@ -52,8 +56,11 @@ host::WindowTemplate MainWindowTemplate(Program& program) {
     label.name = text::Gbk(u8"透明标签1");
     label.rect = {520, 0, 272, 64};
 
-    host::ComponentTemplate browser = BrowserFrameTemplate(
-        program, MainBrowser, "MainBrowser", {-1, -1, 100, 100}, OnMainBrowserNewWindow);
+    host::ComponentTemplate browser =
+        BrowserFrameTemplate(program.globals, MainBrowser, "MainBrowser", {-1, -1, 100, 100},
+                             [&program](host::ComObject& slot, bool& cancel, bool byUser) {
+                                 OnMainBrowserNewWindow(program, slot, cancel, byUser);
+                             });
     browser.menuWithoutTray = TrayMenu.unit;
 
     host::ComponentTemplate menu;
@@ -63,49 +70,48 @@ host::WindowTemplate MainWindowTemplate(Program& program) {
     menu.caption = text::Gbk(u8"菜单");
     menu.visible = false;
     menu.items = {
-        {text::Gbk(u8"关于软件"), [&program] { OnAboutItem(program); }},
+        {text::Gbk(u8"关于软件"), [&program] { OnAboutItem(program.notices); }},
         {text::Gbk(u8"检查更新"), [&program] { OnCheckUpdateItem(program); }},
-        {text::Gbk(u8"退出"), [&program] { OnExitItem(program); }},
+        {text::Gbk(u8"退出"), [&program] { OnExitItem(program.windows); }},
     };
 
     window.components = {label, browser, menu};
     return window;
 }
 
-void OnMainWindowCreated(Program& program) {
-    host::Host& host = program.host;
-    host.WriteProperty(MainWindow, host::PropWidth, -1, MainWidth);
-    host.WriteProperty(MainWindow, host::PropHeight, -1, MainHeight);
-    RefreshTrayIcon(program);
-    host.Navigate(MainBrowser, PortalUrl(program.sites));
+void OnMainWindowCreated(host::Windows& windows, host::Tray& tray, host::BrowserFrames& frames,
+                         const Sites& sites) {
+    windows.WriteProperty(MainWindow, host::PropWidth, -1, MainWidth);
+    windows.WriteProperty(MainWindow, host::PropHeight, -1, MainHeight);
+    RefreshTrayIcon(tray);
+    frames.Navigate(MainBrowser, PortalUrl(sites));
     // The browser keeps its position (-1, -1) and takes the window's outer
     // size, so it covers the whole client area; the excess is clipped.
-    host.WriteProperty(MainBrowser, host::PropWidth, -1,
-                       host.ReadProperty(MainWindow, host::PropWidth));
-    host.WriteProperty(MainBrowser, host::PropHeight, -1,
-                       host.ReadProperty(MainWindow, host::PropHeight));
+    windows.WriteProperty(MainBrowser, host::PropWidth, -1,
+                          windows.ReadProperty(MainWindow, host::PropWidth));
+    windows.WriteProperty(MainBrowser, host::PropHeight, -1,
+                          windows.ReadProperty(MainWindow, host::PropHeight));
 }
 
-void OnMainWindowMoved(Program& program) {
-    host::Host& host = program.host;
-    if (host.ReadProperty(MainWindow, host::PropWindowState) != host::StateMinimised)
+void OnMainWindowMoved(host::Windows& windows, host::Tray& tray) {
+    if (windows.ReadProperty(MainWindow, host::PropWindowState) != host::StateMinimised)
         return;
-    RefreshTrayIcon(program);
+    RefreshTrayIcon(tray);
     // Without a notification area a hidden window could never be brought
     // back, so it then stays minimised on the task bar.
-    if (host.HasSystemTray())
-        host.WriteProperty(MainWindow, host::PropVisible, -1, 0);
+    if (tray.HasSystemTray())
+        windows.WriteProperty(MainWindow, host::PropVisible, -1, 0);
 }
 
-void OnMainWindowTray(Program& program, int trayEvent) {
+void OnMainWindowTray(host::Windows& windows, host::Tray& tray, int trayEvent) {
     switch (trayEvent) {
     case host::TrayLeftUp:
-        program.host.WriteProperty(MainWindow, host::PropVisible, -1, 1);
-        RefreshTrayIcon(program);
+        windows.WriteProperty(MainWindow, host::PropVisible, -1, 1);
+        RefreshTrayIcon(tray);
         break;
     case host::TrayContextMenu:
-        program.host.PopupMenu(MainWindow, TrayMenu);
-        RefreshTrayIcon(program);
+        windows.PopupMenu(MainWindow, TrayMenu);
+        RefreshTrayIcon(tray);
         break;
     default:
         break;
@@ -114,11 +120,11 @@ void OnMainWindowTray(Program& program, int trayEvent) {
 
 void OnMainWindowDestroying(Program& program) {
     EndJobs(program);
-    if (program.host.IsCreated(PlayerWindow))
-        program.host.DestroyUnit(PlayerWindow);
+    if (program.windows.IsCreated(PlayerWindow))
+        program.windows.DestroyUnit(PlayerWindow);
 }
 
-void OnAboutItem(Program& program) {
+void OnAboutItem(host::Notices& notices) {
     const text::Text about =
         text::Gbk(u8"Lodestone 种子搜索客户端\r\n\r\n"
                   u8"在门户页面中搜索种子：点击播放链接即可在线播放，"
@@ -126,15 +132,15 @@ void OnAboutItem(Program& program) {
                   u8"版本：") +
         text::Text(PackageVersion) + text::Gbk(u8"（构建 ") + text::Text(BuildVersion) +
         text::Gbk(u8"）");
-    program.host.ShowMessageBox(about, 64, text::Gbk(u8"软件信息"));
+    notices.ShowMessageBox(about, 64, text::Gbk(u8"软件信息"));
 }
 
 void OnCheckUpdateItem(Program& program) {
     CheckForUpdate(program);
 }
 
-void OnExitItem(Program& program) {
-    program.host.DestroyUnit(MainWindow);
+void OnExitItem(host::Windows& windows) {
+    windows.DestroyUnit(MainWindow);
 }
 
 } // namespace app

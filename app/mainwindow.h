@@ -11,12 +11,13 @@ host::WindowTemplate MainWindowTemplate(Program& program);
 text::Text PortalUrl(const Sites& sites);
 text::Text ProductTitle();
 
-void OnMainWindowCreated(Program& program);
-void OnMainWindowMoved(Program& program);
-void OnMainWindowTray(Program& program, int trayEvent);
+void OnMainWindowCreated(host::Windows& windows, host::Tray& tray, host::BrowserFrames& frames,
+                         const Sites& sites);
+void OnMainWindowMoved(host::Windows& windows, host::Tray& tray);
+void OnMainWindowTray(host::Windows& windows, host::Tray& tray, int trayEvent);
 void OnMainWindowDestroying(Program& program);
-void OnAboutItem(Program& program);
+void OnAboutItem(host::Notices& notices);
 void OnCheckUpdateItem(Program& program);
-void OnExitItem(Program& program);
+void OnExitItem(host::Windows& windows);
 
 } // namespace app

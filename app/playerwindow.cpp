@@ -13,13 +13,13 @@ constexpr int PlayerHeight = 603;
 
 // The browser sits at (-1, -3) and reaches past the right and bottom edges
 // of the client area, where it is clipped.
-void FitPlayerBrowser(Program& program) {
-    host::Host& host = program.host;
-    const auto w = host.ReadProperty(PlayerWindow, host::PropWidth);
-    const auto h = host.ReadProperty(PlayerWindow, host::PropHeight);
-    host.WriteProperty(PlayerBrowser, host::PropWidth, -1, text::TruncateToInteger(double(w) + 10));
-    host.WriteProperty(PlayerBrowser, host::PropHeight, -1,
-                       text::TruncateToInteger(double(h) - 23));
+void FitPlayerBrowser(host::Windows& windows) {
+    const auto w = windows.ReadProperty(PlayerWindow, host::PropWidth);
+    const auto h = windows.ReadProperty(PlayerWindow, host::PropHeight);
+    windows.WriteProperty(PlayerBrowser, host::PropWidth, -1,
+                          text::TruncateToInteger(double(w) + 10));
+    windows.WriteProperty(PlayerBrowser, host::PropHeight, -1,
+                          text::TruncateToInteger(double(h) - 23));
 }
 
 } // namespace
@@ -37,43 +37,47 @@ host::WindowTemplate PlayerWindowTemplate(Program& program) {
     window.minimizeButton = true;
     window.maximizeButton = true;
     window.escCloses = true;
-    window.onCreated = [&program] { OnPlayerWindowCreated(program); };
-    window.onResized = [&program] { OnPlayerWindowResized(program); };
-    window.onDestroying = [&program] { OnPlayerWindowDestroying(program); };
+    window.onCreated = [&program] {
+        OnPlayerWindowCreated(program.windows, program.frames, program.sites,
+                              program.globals.CapturedInfoHash);
+    };
+    window.onResized = [&program] { OnPlayerWindowResized(program.windows); };
+    window.onDestroying = [&program] { OnPlayerWindowDestroying(program.windows); };
 
-    window.components = {BrowserFrameTemplate(program, PlayerBrowser, "PlayerBrowser",
-                                              {-1, -3, 100, 100}, OnPlayerBrowserNewWindow)};
+    window.components = {
+        BrowserFrameTemplate(program.globals, PlayerBrowser, "PlayerBrowser", {-1, -3, 100, 100},
+                             [&program](host::ComObject& slot, bool& cancel, bool) {
+                                 OnPlayerBrowserNewWindow(program.frames, slot, cancel);
+                             })};
     return window;
 }
 
-void OnPlayerWindowCreated(Program& program) {
-    host::Host& host = program.host;
+void OnPlayerWindowCreated(host::Windows& windows, host::BrowserFrames& frames, const Sites& sites,
+                           const text::Text& infoHash) {
     // Each write resizes at once and refits the browser through the
     // size-changed handler.
-    host.WriteProperty(PlayerWindow, host::PropWidth, -1, PlayerWidth);
-    host.WriteProperty(PlayerWindow, host::PropHeight, -1, PlayerHeight);
-    FitPlayerBrowser(program);
+    windows.WriteProperty(PlayerWindow, host::PropWidth, -1, PlayerWidth);
+    windows.WriteProperty(PlayerWindow, host::PropHeight, -1, PlayerHeight);
+    FitPlayerBrowser(windows);
     // The magnet link stands unencoded in the query: the player page expects
     // its "?" and ":" as they are.
-    host.Navigate(PlayerBrowser, text::JoinTexts(PlayerUrlPrefix(program.sites),
-                                                 program.globals.CapturedInfoHash));
+    frames.Navigate(PlayerBrowser, text::JoinTexts(PlayerUrlPrefix(sites), infoHash));
 }
 
-void OnPlayerWindowResized(Program& program) {
-    FitPlayerBrowser(program);
+void OnPlayerWindowResized(host::Windows& windows) {
+    FitPlayerBrowser(windows);
 }
 
-void OnPlayerWindowDestroying(Program& program) {
-    host::Host& host = program.host;
+void OnPlayerWindowDestroying(host::Windows& windows) {
     // When the program is ending the main window has gone first: nothing to show.
-    if (!host.IsCreated(MainWindow))
+    if (!windows.IsCreated(MainWindow))
         return;
-    if (host.ReadProperty(MainWindow, host::PropVisible) == 0)
-        host.WriteProperty(MainWindow, host::PropVisible, -1, 1);
+    if (windows.ReadProperty(MainWindow, host::PropVisible) == 0)
+        windows.WriteProperty(MainWindow, host::PropVisible, -1, 1);
 }
 
-void OnPlayerBrowserNewWindow(Program& program, host::ComObject& slot, bool& cancel, bool) {
-    program.host.AdoptNewWindow(PlayerBrowser, slot);
+void OnPlayerBrowserNewWindow(host::BrowserFrames& frames, host::ComObject& slot, bool& cancel) {
+    frames.AdoptNewWindow(PlayerBrowser, slot);
     cancel = true;
 }
 

@@ -10,9 +10,11 @@ host::WindowTemplate PlayerWindowTemplate(Program& program);
 
 text::Text PlayerUrlPrefix(const Sites& sites);
 
-void OnPlayerWindowCreated(Program& program);
-void OnPlayerWindowResized(Program& program);
-void OnPlayerWindowDestroying(Program& program);
-void OnPlayerBrowserNewWindow(Program& program, host::ComObject& slot, bool& cancel, bool byUser);
+// Plays `infoHash`, the hash captured last.
+void OnPlayerWindowCreated(host::Windows& windows, host::BrowserFrames& frames, const Sites& sites,
+                           const text::Text& infoHash);
+void OnPlayerWindowResized(host::Windows& windows);
+void OnPlayerWindowDestroying(host::Windows& windows);
+void OnPlayerBrowserNewWindow(host::BrowserFrames& frames, host::ComObject& slot, bool& cancel);
 
 } // namespace app

@@ -38,16 +38,16 @@ void EndJobs(Program& program) {
 }
 
 void LoadProgram(Program& program) {
-    host::Host& host = program.host;
-    host.StartRuntime({MainWindowTemplate(program), PlayerWindowTemplate(program)});
+    host::Runtime& runtime = program.runtime;
+    runtime.StartRuntime({MainWindowTemplate(program), PlayerWindowTemplate(program)});
     InitGlobals(program.globals);
-    host.RegisterCleanup([&program] { ReleaseGlobals(program.globals); });
-    host.LoadStartupWindow(MainWindow.window);
+    runtime.RegisterCleanup([&program] { ReleaseGlobals(program.globals); });
+    runtime.LoadStartupWindow(MainWindow.window);
 }
 
 int StartProgram(Program& program) {
     LoadProgram(program);
-    program.host.RunMessageLoop();
+    program.runtime.RunMessageLoop();
     return 0;
 }
 

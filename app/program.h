@@ -2,7 +2,12 @@
 // The program's entry and the state every handler shares.
 
 #include "app/sites.h"
-#include "host/host.h"
+#include "host/browserframes.h"
+#include "host/eventloop.h"
+#include "host/notices.h"
+#include "host/runtime.h"
+#include "host/tray.h"
+#include "host/windows.h"
 #include "net/webpageaccess.h"
 #include "text/text.h"
 
@@ -26,17 +31,22 @@ struct Globals {
 struct CaptureJob;
 struct UpdateJob;
 
-// What the handlers work with: the host, the web access, the servers, the
-// shared texts, and the torrent click and update check under way. Each job
-// owns its own texts from its start to its end; the shared texts are
-// written for the record but never read back by a job.
+// What the handlers work with: the roles of the host, the web access, the
+// servers, the shared texts, and the torrent click and update check under
+// way. Each job owns its own texts from its start to its end; the shared
+// texts are written for the record but never read back by a job.
 struct Program {
-    host::Host& host;
+    host::Runtime& runtime;
+    host::EventLoop& loop;
+    host::Windows& windows;
+    host::Tray& tray;
+    host::BrowserFrames& frames;
+    host::Notices& notices;
     net::WebContext web;
     Sites sites;
-    Globals globals;
-    std::shared_ptr<CaptureJob> capture;
-    std::shared_ptr<UpdateJob> update;
+    Globals globals{};
+    std::shared_ptr<CaptureJob> capture{};
+    std::shared_ptr<UpdateJob> update{};
 };
 
 // Why a page did not come, for the user, after the page's name: refused,

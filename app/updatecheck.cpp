@@ -38,7 +38,7 @@ constexpr const char8_t* Caption = u8"更新提示";
 // closed, so that a second 检查更新 meanwhile starts nothing.
 void EndCheck(Program& program, const std::shared_ptr<UpdateJob>& job, const text::Text& reason) {
     if (!reason.empty())
-        program.host.ShowMessageBox(reason, InformationStyle, text::Gbk(Caption));
+        program.notices.ShowMessageBox(reason, InformationStyle, text::Gbk(Caption));
     if (program.update == job)
         program.update.reset();
 }
@@ -63,7 +63,7 @@ text::Text DownloadFromSharePage(Program& program, const net::FetchedPage& fetch
     const text::Text link = text::ReplaceSubtext(escaped, EscapePair, {}, {}, {}, false);
     if (link.empty())
         return text::Gbk(NoDirectLink);
-    StartFileDownload(program, link);
+    StartFileDownload(program.notices, link);
     return {};
 }
 
@@ -101,7 +101,7 @@ void OnNoticePage(Program& program, net::FetchedPage fetched) {
         return EndCheck(program, job, text::Gbk(u8"检查更新失败：更新公告页面中没有版本信息。"));
     if (text::CompareTextOrdinal(globals.CurrentVersion, job->latestVersion) >= 0)
         return EndCheck(program, job, text::Gbk(u8"当前为最新版！！"));
-    const int answer = program.host.ShowMessageBox(text::Gbk(u8"发现新版本，是否更新软件？"),
+    const int answer = program.notices.ShowMessageBox(text::Gbk(u8"发现新版本，是否更新软件？"),
                                                    QuestionYesNoStyle, text::Gbk(Caption));
     if (program.update != job)
         return; // the program was closed meanwhile
@@ -129,8 +129,8 @@ void CheckForUpdate(Program& program) {
         [&program](net::FetchedPage notice) { OnNoticePage(program, std::move(notice)); });
 }
 
-void StartFileDownload(Program& program, const text::Text& link) {
-    program.host.StartDownload(link);
+void StartFileDownload(host::Notices& notices, const text::Text& link) {
+    notices.StartDownload(link);
 }
 
 } // namespace app

@@ -12,6 +12,6 @@ namespace app {
 constexpr std::string_view BuildVersion = "20130906";
 
 void CheckForUpdate(Program& program);
-void StartFileDownload(Program& program, const text::Text& link);
+void StartFileDownload(host::Notices& notices, const text::Text& link);
 
 } // namespace app

@@ -20,7 +20,8 @@
 
 #include <QEventLoop>
 #else
-#include "fakehost.h"
+#include "fakedesktop.h"
+#include "fakeeventloop.h"
 #endif
 
 #include <curl/curl.h>
@@ -42,24 +43,24 @@ double SecondsSince(Clock::time_point start) {
 // The exchange as the program makes it, from the start of the fetch to the
 // page handed back on the event loop; the library's global set-up is done
 // before.
-template <typename Host>
-int FetchWithRoutine(Host& host, net::CookieStore& cookies, const std::string& address,
-                     std::size_t expected) {
+template <typename Loop>
+int FetchWithRoutine(Loop& loop, host::Desktop& desktop, net::CookieStore& cookies,
+                     const std::string& address, std::size_t expected) {
     net::CurlInternet internet(cookies);
-    const net::WebContext web{host, internet};
+    const net::WebContext web{loop, desktop, internet};
     const auto start = Clock::now();
     std::optional<std::size_t> size;
 #ifdef LODESTONE_BENCH_QT_HOST
-    QEventLoop loop;
+    QEventLoop untilFetched;
     const auto fetch = net::StartPageFetch(web, address, [&](net::FetchedPage page) {
         size = page.body.size();
-        loop.quit();
+        untilFetched.quit();
     });
-    loop.exec();
+    untilFetched.exec();
 #else
     const auto fetch = net::StartPageFetch(
         web, address, [&](net::FetchedPage page) { size = page.body.size(); });
-    host.RunUntil([&] { return size.has_value(); });
+    loop.RunUntil([&] { return size.has_value(); });
 #endif
     std::printf("%.6f\n", SecondsSince(start));
     return size == expected ? 0 : 1;
@@ -70,15 +71,18 @@ int FetchOurs(int argc, char** argv, const std::string& address, std::size_t exp
 #ifdef LODESTONE_BENCH_QT_HOST
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     gui::QtHost host(argc, argv, cookies);
+    host::EventLoop& loop = host;
+    host::Desktop& desktop = host;
 #else
     (void)argc;
     (void)argv;
-    fakes::FakeHost host;
+    fakes::FakeEventLoop loop;
+    fakes::FakeDesktop desktop;
 #endif
     // As the yardstick does, before its clock starts; the program does it
     // once, at its first fetch.
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    return FetchWithRoutine(host, cookies, address, expected);
+    return FetchWithRoutine(loop, desktop, cookies, address, expected);
 }
 
 #ifndef LODESTONE_BENCH_QT_HOST

@@ -4,7 +4,8 @@
 // through libcurl and the routine exactly as in use. Whatever the bytes, the
 // call ends, the body is no longer than what was sent, and no stored cookie
 // can end a header line of a later request.
-#include "fakehost.h"
+#include "fakedesktop.h"
+#include "fakeeventloop.h"
 #include "fuzzinput.h"
 #include "net/curlinternet.h"
 #include "net/webpageaccess.h"
@@ -141,7 +142,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!RedirectsStayHere(response))
         return 0;
     static ResponseServer* const server = new ResponseServer;
-    static fakes::FakeHost host;
+    static fakes::FakeEventLoop loop;
+    static fakes::FakeDesktop desktop;
     static net::CookieStore cookies;
     static net::CurlInternet internet(
         cookies, net::TransferOptions{std::chrono::seconds(2), std::chrono::seconds(2), {}});
@@ -152,8 +154,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     text::Text url = "http://" + origin + "/page";
     text::Text headers;
     const text::ByteSet body =
-        net::WebPageAccess(net::WebContext{host, internet}, url, net::AccessGet, {}, nullptr, {},
-                           {}, net::KeepBody, &headers);
+        net::WebPageAccess(net::WebContext{loop, desktop, internet}, url, net::AccessGet, {},
+                           nullptr, {}, {}, net::KeepBody, &headers);
     Check(body.size() <= size);
     Check(!headers.empty());
     const std::string sent = cookies.CookieHeader("127.0.0.1", "/page", false);

@@ -1,7 +1,8 @@
 #pragma once
-// The host on Qt 6: windows built from the application's templates, their
-// events, tray icons, pop-up menus, message boxes, the clipboard and the
-// browser frames on Qt WebEngine.
+// The host on Qt 6, every role of it: windows built from the application's
+// templates, their events, tray icons, pop-up menus, message boxes, the
+// clipboard, the browser frames on Qt WebEngine, the event loop and the
+// desktop's windows.
 
 #include "gui/handlerrunner.h"
 #include "gui/singleinstance.h"
@@ -43,19 +44,23 @@ class QtHost final : public host::Host {
     // be called before any window is loaded.
     InstanceClaim ClaimInstance();
 
+    // host::Runtime
     void StartRuntime(std::vector<host::WindowTemplate> templates) override;
     void RegisterCleanup(std::function<void()> routine) override;
     void LoadStartupWindow(int window) override;
     void RunMessageLoop() override;
+    [[noreturn]] void FatalRuntimeError(std::optional<int> code,
+                                        const text::Text& message) override;
+
+    // host::EventLoop
     void ProcessEvents() override;
     void PostWork(std::function<void()> work) override;
     std::unique_ptr<host::Watch> WatchSocket(int socket, int events,
                                              std::function<void(int ready)> ready) override;
     std::unique_ptr<host::Watch> StartTimer(std::chrono::milliseconds delay,
                                             std::function<void()> due) override;
-    [[noreturn]] void FatalRuntimeError(std::optional<int> code,
-                                        const text::Text& message) override;
 
+    // host::Windows
     bool LoadWindow(host::UnitRef window, std::optional<host::UnitRef> parent = {},
                     bool modal = false) override;
     bool IsCreated(host::UnitRef unit) override;
@@ -64,24 +69,29 @@ class QtHost final : public host::Host {
     void WriteProperty(host::UnitRef unit, int property, int element, std::int64_t value) override;
     void PopupMenu(host::UnitRef window, host::UnitRef menu, std::optional<int> x = {},
                    std::optional<int> y = {}) override;
+
+    // host::Tray
     void SetTrayIcon(host::UnitRef window, const text::ByteSet& icon,
                      const text::Text& tip = {}) override;
     bool HasSystemTray() override;
 
+    // host::BrowserFrames
     void Navigate(host::UnitRef frame, const text::Text& url) override;
     void AdoptNewWindow(host::UnitRef frame, host::ComObject& slot) override;
 
-    bool SetClipboardText(const text::Text& text) override;
+    // host::Notices
     int ShowMessageBox(const text::Text& content, int style,
                        const text::Text& caption = DefaultCaption()) override;
+    bool SetClipboardText(const text::Text& text) override;
+    void StartDownload(const text::Text& url) override;
 
+    // host::Desktop
     std::vector<host::WindowHandle> TopLevelWindows() override;
     bool IsWindowVisible(host::WindowHandle window) override;
     std::uint32_t WindowProcessId(host::WindowHandle window) override;
     std::uint32_t CurrentProcessId() override;
     int OwnedMessageBox(host::WindowHandle owner, const text::Text& text, const text::Text& caption,
                         int style) override;
-    void StartDownload(const text::Text& url) override;
 
     // The browser frames' profile: persistent, named "lodestone", kept in
     // the user's data folder. Made on first use: it starts the web engine.

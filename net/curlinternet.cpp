@@ -111,7 +111,7 @@ class CurlRequest final : public HttpRequest {
         return count;
     }
 
-    void Receive(host::Host& loop, std::function<void()> done) override {
+    void Receive(host::EventLoop& loop, std::function<void()> done) override {
         if (transfer_)
             transfer_->Drive(loop, std::move(done));
         else

@@ -4,7 +4,7 @@
 // cookie store. Each object closes what it holds when destroyed. Failures are
 // results: a null object, a read of 0 bytes, no header block.
 
-#include "host/host.h"
+#include "host/eventloop.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -35,7 +35,7 @@ class HttpRequest {
     // Receives the whole body without waiting: `done` runs from the event
     // loop of `loop` once the exchange has ended, never from inside this
     // call, and never once the request is destroyed. Instead of Read.
-    virtual void Receive(host::Host& loop, std::function<void()> done) = 0;
+    virtual void Receive(host::EventLoop& loop, std::function<void()> done) = 0;
 
     // The body received, moved out; empty when the exchange failed as a
     // whole (abandoned, or a body past the size limit), while a transfer

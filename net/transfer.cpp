@@ -198,7 +198,7 @@ void Transfer::Settle() {
         Finish(TransferEnd::TimedOut);
 }
 
-void Transfer::Drive(host::Host& loop, std::function<void()> ended) {
+void Transfer::Drive(host::EventLoop& loop, std::function<void()> ended) {
     loop_ = &loop;
     ended_ = std::move(ended);
     CURLM* multi = multi_.get();

@@ -7,7 +7,7 @@
 // driver decides what happens between turns, or on an event loop's socket
 // and timer notifications.
 
-#include "host/host.h"
+#include "host/eventloop.h"
 #include "net/address.h"
 #include "net/cookiestore.h"
 #include "net/curlhandle.h"
@@ -107,7 +107,7 @@ class Transfer final {
     // Instead of turns: the exchange moves whenever `loop` reports one of its
     // sockets ready or a deadline due, and `ended` runs from the event loop
     // once it is over, unless the transfer is destroyed first.
-    void Drive(host::Host& loop, std::function<void()> ended);
+    void Drive(host::EventLoop& loop, std::function<void()> ended);
     // Cuts a turn's wait short; from any thread.
     void Wake() { curl_multi_wakeup(multi_.get()); }
 
@@ -155,7 +155,7 @@ class Transfer final {
     std::chrono::steady_clock::time_point lastMove_, spanStart_;
     std::uint64_t spanStartBytes_ = 0;
     // Driven by an event loop.
-    host::Host* loop_ = nullptr;
+    host::EventLoop* loop_ = nullptr;
     std::function<void()> ended_;
     std::map<curl_socket_t, std::unique_ptr<host::Watch>> sockets_;
     std::unique_ptr<host::Watch> curlTimer_, limitTimer_;

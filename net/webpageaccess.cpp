@@ -54,8 +54,8 @@ void CompleteHeaders(Text& headers, const Text& url, bool post, const Text& post
 
 // The body arrives straight in the request's own buffer. The window gets its
 // turn before every 1 KiB of it, as the routine has always given it.
-text::ByteSet ReadBody(host::Host& host, HttpRequest& request) {
-    const std::function<void()> serveEvents = [&host] { host.ProcessEvents(); };
+text::ByteSet ReadBody(host::EventLoop& loop, HttpRequest& request) {
+    const std::function<void()> serveEvents = [&loop] { loop.ProcessEvents(); };
     do
         serveEvents();
     while (request.Read(ReadChunk, serveEvents) != 0);
@@ -108,7 +108,7 @@ std::optional<Exchange> Send(const WebContext& web, Text& url, int accessMethod,
                              Text* extraHeaders, const Text& postData, const Text& cookies) {
     url = text::TrimSpaces(url);
     if (accessMethod != AccessGet && accessMethod != AccessPost) {
-        OwnerMessageBox(web.host,
+        OwnerMessageBox(web.desktop,
                         text::Gbk(u8"【网页_访问】命令的第二个【访问方式】参数有误,请返回修改"));
         return std::nullopt;
     }
@@ -186,7 +186,7 @@ text::ByteSet WebPageAccess(const WebContext& web, Text& url, int accessMethod, 
         Send(web, url, accessMethod, proxy, extraHeaders, postData, cookies);
     if (!exchange)
         return {};
-    text::ByteSet body = ReadBody(web.host, *exchange->request);
+    text::ByteSet body = ReadBody(web.loop, *exchange->request);
     const Text headerBlock = CloseExchange(web, *exchange);
     if (responseHeaders)
         *responseHeaders = headerBlock;
@@ -202,7 +202,7 @@ std::unique_ptr<PageFetch> StartPageFetch(const WebContext& web, Text url,
     auto fetch = std::make_unique<PendingPage>();
     std::optional<Exchange> exchange = Send(web, url, AccessGet, {}, nullptr, {}, {});
     if (!exchange) {
-        web.host.PostWork([alive = fetch->Token(), done = std::move(done), url] {
+        web.loop.PostWork([alive = fetch->Token(), done = std::move(done), url] {
             if (alive.lock())
                 done({url, {}, FetchNotMade});
         });
@@ -212,7 +212,7 @@ std::unique_ptr<PageFetch> StartPageFetch(const WebContext& web, Text url,
     HttpRequest& request = *fetch->exchange.request;
     // The request calls back from the event loop, so the fetch may end in
     // `done`: nothing of it is touched afterwards.
-    request.Receive(web.host, [web, &exchange = fetch->exchange, &request, url = std::move(url),
+    request.Receive(web.loop, [web, &exchange = fetch->exchange, &request, url = std::move(url),
                                done = std::move(done)] {
         FetchedPage page = PageOf(web, exchange, request.TakeBody());
         page.url = url;

@@ -2,7 +2,8 @@
 // The client's one way of fetching a web page: one complete HTTP exchange per
 // call, the body handed back as a byte set (empty on every failure).
 
-#include "host/host.h"
+#include "host/desktop.h"
+#include "host/eventloop.h"
 #include "net/internet.h"
 #include "text/byteset.h"
 #include "text/text.h"
@@ -12,10 +13,13 @@
 
 namespace net {
 
-// What a request needs besides its own arguments: the host, whose events are
-// served while the body is read, and the platform's HTTP service.
+// What a request needs besides its own arguments: the event loop, served
+// while the body is read and moving the fetches that do not wait; the
+// desktop, for the box of the one error the routine shows; and the
+// platform's HTTP service.
 struct WebContext {
-    host::Host& host;
+    host::EventLoop& loop;
+    host::Desktop& desktop;
     Internet& internet;
 };
 

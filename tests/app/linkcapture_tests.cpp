@@ -44,14 +44,14 @@ TEST_F(LinkCaptureTest, TorrentLinkFetchesThePageCopiesFiveLinesAndConfirms) {
     EXPECT_TRUE(TorrentLink("ABC"));
     ASSERT_EQ(portal.Requests(), std::vector<std::string>{"/torrent?info_hash=ABC"});
     const text::Text expected = ExpectedCopyText("ABC", "/t/ABC.torrent", "/b/ABC.torrent");
-    ASSERT_EQ(host.clipboard.size(), 1u);
-    EXPECT_EQ(host.clipboard[0], expected);
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].content, expected);
-    EXPECT_EQ(host.boxes[0].style, 64);
-    EXPECT_EQ(host.boxes[0].caption, text::Gbk(u8"地址复制成功,请粘贴到空白处"));
-    EXPECT_FALSE(host.IsCreated(PlayerWindow));
-    EXPECT_EQ(host.Property(MainWindow, host::PropVisible), 1);
+    ASSERT_EQ(notices.clipboard.size(), 1u);
+    EXPECT_EQ(notices.clipboard[0], expected);
+    ASSERT_EQ(notices.boxes.size(), 1u);
+    EXPECT_EQ(notices.boxes[0].content, expected);
+    EXPECT_EQ(notices.boxes[0].style, 64);
+    EXPECT_EQ(notices.boxes[0].caption, text::Gbk(u8"地址复制成功,请粘贴到空白处"));
+    EXPECT_FALSE(windows.IsCreated(PlayerWindow));
+    EXPECT_EQ(windows.Property(MainWindow, host::PropVisible), 1);
 }
 
 // The engine's page waits for the answer to its request: the handler answers
@@ -61,22 +61,23 @@ TEST_F(LinkCaptureTest, TheRequestIsAnsweredBeforeTheLinkActs) {
     const auto request = [this](bool byUser) {
         host::ComObject slot;
         bool cancel = false;
-        host.Component(app::MainBrowser).onNewWindow(slot, cancel, byUser);
+        windows.Component(app::MainBrowser).onNewWindow(slot, cancel, byUser);
         EXPECT_TRUE(cancel && slot);
     };
-    host.HoverLink(app::MainBrowser, "http://127.0.0.1:47901/magnet/torrent?info_hash=ABC");
+    windows.HoverLink(app::MainBrowser, "http://127.0.0.1:47901/magnet/torrent?info_hash=ABC");
     request(true);
     EXPECT_TRUE(portal.Requests().empty());
-    EXPECT_FALSE(host.IsCreated(PlayerWindow));
-    host.HoverLink(app::MainBrowser, "http://127.0.0.1:47901/torrent?info_hash=POPUP");
+    EXPECT_FALSE(windows.IsCreated(PlayerWindow));
+    windows.HoverLink(app::MainBrowser, "http://127.0.0.1:47901/torrent?info_hash=POPUP");
     request(false);
 
-    host.ProcessEvents();
-    ASSERT_TRUE(host.IsCreated(PlayerWindow));
-    EXPECT_TRUE(host.navigations.back().url.ends_with("btih:ABC"));
+    loop.ProcessEvents();
+    ASSERT_TRUE(windows.IsCreated(PlayerWindow));
+    EXPECT_TRUE(frames.navigations.back().url.ends_with("btih:ABC"));
     EXPECT_EQ(portal.Requests(), std::vector<std::string>{"/torrent?info_hash=ABC"});
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].content, ExpectedCopyText("ABC", "/t/ABC.torrent", "/b/ABC.torrent"));
+    ASSERT_EQ(notices.boxes.size(), 1u);
+    EXPECT_EQ(notices.boxes[0].content,
+              ExpectedCopyText("ABC", "/t/ABC.torrent", "/b/ABC.torrent"));
 }
 
 TEST_F(LinkCaptureTest, HashIsEverythingAfterTheLastMarker) {
@@ -93,27 +94,27 @@ TEST_F(LinkCaptureTest, HashIsEverythingAfterTheLastMarker) {
         ClickLink(c.status);
         EXPECT_EQ(globals().CapturedInfoHash, c.hash) << c.status;
         EXPECT_EQ(portal.Requests().back(), std::string("/torrent?info_hash=") + c.hash);
-        EXPECT_EQ(host.clipboard.back().find("magnet:?xt=urn:btih:" + std::string(c.hash) +
-                                             "\r\n") != std::string::npos,
+        EXPECT_EQ(notices.clipboard.back().find("magnet:?xt=urn:btih:" + std::string(c.hash) +
+                                                "\r\n") != std::string::npos,
                   true);
     }
 }
 
 TEST_F(LinkCaptureTest, MarkersAreMatchedWithExactCase) {
     EXPECT_TRUE(ClickLink("Magnet?info_hash=ABC"));
-    EXPECT_FALSE(host.IsCreated(PlayerWindow));
+    EXPECT_FALSE(windows.IsCreated(PlayerWindow));
     EXPECT_TRUE(ClickLink("http://portal.test/Torrent?info_hash=ABC"));
     EXPECT_TRUE(portal.Requests().empty());
-    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_TRUE(notices.boxes.empty());
     EXPECT_EQ(globals().CapturedInfoHash, "ABC") << "the hash is taken on every request";
 }
 
 TEST_F(LinkCaptureTest, ALinkWithBothMarkersPlaysThenCopies) {
     EXPECT_TRUE(ClickLink("http://portal.test/magnet/torrent?info_hash=ABC"));
-    EXPECT_TRUE(host.IsCreated(PlayerWindow));
-    EXPECT_EQ(host.Property(MainWindow, host::PropVisible), 0);
-    EXPECT_EQ(host.clipboard.size(), 1u);
-    EXPECT_EQ(host.boxes.size(), 1u);
+    EXPECT_TRUE(windows.IsCreated(PlayerWindow));
+    EXPECT_EQ(windows.Property(MainWindow, host::PropVisible), 0);
+    EXPECT_EQ(notices.clipboard.size(), 1u);
+    EXPECT_EQ(notices.boxes.size(), 1u);
 }
 
 TEST_F(LinkCaptureTest, CacheCutsRunToTheFirstClassAttributeWhateverTheHostCase) {
@@ -163,28 +164,28 @@ TEST_F(LinkCaptureTest, TorrentPageOutcomes) {
         TorrentLink(c.hash);
         const text::Text magnet = text::Gbk(u8"磁力链接：") + "\r\nmagnet:?xt=urn:btih:" + c.hash;
         if (!c.why) {
-            EXPECT_EQ(host.clipboard.back(),
+            EXPECT_EQ(notices.clipboard.back(),
                       ExpectedCopyText(c.hash, "/t/H.torrent", "/b/H.torrent"));
-            EXPECT_EQ(host.boxes.back().caption, text::Gbk(u8"地址复制成功,请粘贴到空白处"));
+            EXPECT_EQ(notices.boxes.back().caption, text::Gbk(u8"地址复制成功,请粘贴到空白处"));
             continue;
         }
-        EXPECT_EQ(host.clipboard.back(), magnet);
-        EXPECT_EQ(host.boxes.back().content,
+        EXPECT_EQ(notices.clipboard.back(), magnet);
+        EXPECT_EQ(notices.boxes.back().content,
                   magnet + "\r\n" + text::Gbk(c.why) + text::Gbk(u8",只复制了磁力链接。"));
-        EXPECT_EQ(host.boxes.back().caption, text::Gbk(u8"未能取得种子地址"));
-        EXPECT_EQ(host.boxes.back().style, 48);
+        EXPECT_EQ(notices.boxes.back().caption, text::Gbk(u8"未能取得种子地址"));
+        EXPECT_EQ(notices.boxes.back().style, 48);
     }
     // A hash no torrent has is not copied at all.
-    const auto copies = host.clipboard.size();
+    const auto copies = notices.clipboard.size();
     TorrentLink(tooLong);
-    EXPECT_EQ(host.clipboard.size(), copies);
-    EXPECT_EQ(host.boxes.back().content, text::Gbk(u8"链接过长,没有复制。"));
+    EXPECT_EQ(notices.clipboard.size(), copies);
+    EXPECT_EQ(notices.boxes.back().content, text::Gbk(u8"链接过长,没有复制。"));
 }
 
 TEST_F(LinkCaptureTest, UnrecognisedRequestsAreCancelledAndOverwriteTheHash) {
     TorrentLink("ABC");
-    host.HoverLink(app::MainBrowser, "");
-    EXPECT_TRUE(host.RequestNewWindow(app::MainBrowser)) << "a script's pop-up";
+    windows.HoverLink(app::MainBrowser, "");
+    EXPECT_TRUE(windows.RequestNewWindow(app::MainBrowser)) << "a script's pop-up";
     EXPECT_EQ(globals().CapturedInfoHash, "");
     EXPECT_EQ(globals().CacheAPath, "/t/ABC.torrent") << "kept until the next torrent link";
 }
@@ -203,27 +204,27 @@ TEST_F(LinkCaptureTest, ScriptedPopUpsOverLinksActOnNothing) {
         {"", ""},
     };
     for (const auto& c : cases) {
-        host.HoverLink(app::MainBrowser, c.status);
+        windows.HoverLink(app::MainBrowser, c.status);
         host::ComObject slot;
-        EXPECT_TRUE(host.RequestNewWindow(app::MainBrowser, &slot, false)) << c.status;
+        EXPECT_TRUE(windows.RequestNewWindow(app::MainBrowser, &slot, false)) << c.status;
         EXPECT_TRUE(slot) << "the request is adopted all the same";
         EXPECT_EQ(globals().CapturedInfoHash, c.hash);
     }
     EXPECT_TRUE(portal.Requests().empty());
-    EXPECT_TRUE(host.clipboard.empty());
-    EXPECT_TRUE(host.boxes.empty());
-    EXPECT_FALSE(host.IsCreated(PlayerWindow));
-    EXPECT_EQ(host.Property(MainWindow, host::PropVisible), 1);
+    EXPECT_TRUE(notices.clipboard.empty());
+    EXPECT_TRUE(notices.boxes.empty());
+    EXPECT_FALSE(windows.IsCreated(PlayerWindow));
+    EXPECT_EQ(windows.Property(MainWindow, host::PropVisible), 1);
 
     EXPECT_TRUE(TorrentLink("T2")) << "the user's click still copies";
     EXPECT_EQ(portal.Requests(), std::vector<std::string>{"/torrent?info_hash=T2"});
-    EXPECT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(notices.boxes.size(), 1u);
 }
 
 TEST_F(LinkCaptureTest, StatusTextFromThePlayerFeedsTheNextRequest) {
     PlayLink("P");
-    host.HoverLink(app::PlayerBrowser, "http://portal.test/torrent?info_hash=FROMPLAYER");
-    EXPECT_TRUE(host.RequestNewWindow(app::MainBrowser));
+    windows.HoverLink(app::PlayerBrowser, "http://portal.test/torrent?info_hash=FROMPLAYER");
+    EXPECT_TRUE(windows.RequestNewWindow(app::MainBrowser));
     EXPECT_EQ(portal.Requests().back(), "/torrent?info_hash=FROMPLAYER");
 }
 
@@ -252,55 +253,55 @@ TEST_F(LinkCaptureTest, EachClickGetsItsOwnAnswer) {
         {"a play click leaves the fetch alone", [&] { PlayLink("PLAY"); }, {copied("FIRST")}, true},
         {"a scripted pop-up changes nothing",
          [&] {
-             host.HoverLink(app::MainBrowser, "");
-             host.RequestNewWindow(app::MainBrowser, nullptr, false);
+             windows.HoverLink(app::MainBrowser, "");
+             windows.RequestNewWindow(app::MainBrowser, nullptr, false);
          },
          {copied("FIRST")}},
-        {"closing the program ends the job", [&] { host.Close(MainWindow.window); }, {}},
+        {"closing the program ends the job", [&] { windows.Close(MainWindow.window); }, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        host.clipboard.clear();
-        host.boxes.clear();
-        if (!host.Loaded(MainWindow.window))
+        notices.clipboard.clear();
+        notices.boxes.clear();
+        if (!windows.Loaded(MainWindow.window))
             Start();
         internet.holdAnswers = true;
         TorrentLink("FIRST");
         c.meanwhile();
         internet.holdAnswers = false;
         internet.ReleaseAnswers();
-        host.ProcessEvents();
-        EXPECT_EQ(host.clipboard, c.clipboard);
-        ASSERT_EQ(host.boxes.size(), c.clipboard.size()) << "one box, with the copied lines";
-        for (std::size_t i = 0; i < host.boxes.size(); ++i)
-            EXPECT_EQ(host.boxes[i].content, c.clipboard[i]);
-        EXPECT_EQ(host.IsCreated(PlayerWindow), c.playerOpen);
+        loop.ProcessEvents();
+        EXPECT_EQ(notices.clipboard, c.clipboard);
+        ASSERT_EQ(notices.boxes.size(), c.clipboard.size()) << "one box, with the copied lines";
+        for (std::size_t i = 0; i < notices.boxes.size(); ++i)
+            EXPECT_EQ(notices.boxes[i].content, c.clipboard[i]);
+        EXPECT_EQ(windows.IsCreated(PlayerWindow), c.playerOpen);
         if (c.playerOpen)
-            host.Close(PlayerWindow.window);
+            windows.Close(PlayerWindow.window);
     }
 
     // A click while the first box is open gets a box of its own.
-    host.clipboard.clear();
-    host.boxes.clear();
-    host.duringEvents = [&] {
-        if (host.boxes.size() == 1)
+    notices.clipboard.clear();
+    notices.boxes.clear();
+    notices.duringBox = [&] {
+        if (notices.boxes.size() == 1)
             TorrentLink("SECOND");
     };
     TorrentLink("FIRST");
-    EXPECT_EQ(host.clipboard, (std::vector<text::Text>{copied("FIRST"), copied("SECOND")}));
-    ASSERT_EQ(host.boxes.size(), 2u);
-    EXPECT_EQ(host.boxes[1].content, copied("SECOND"));
+    EXPECT_EQ(notices.clipboard, (std::vector<text::Text>{copied("FIRST"), copied("SECOND")}));
+    ASSERT_EQ(notices.boxes.size(), 2u);
+    EXPECT_EQ(notices.boxes[1].content, copied("SECOND"));
 }
 
 TEST_F(LinkCaptureTest, HostileStatusTextsGiveADefinedResult) {
     EXPECT_TRUE(ClickLink("http://portal.test/torrent?info_hash=A\r\nX-Injected: 1"));
     EXPECT_TRUE(portal.Requests().empty()) << "a line break never reaches the wire";
     EXPECT_EQ(globals().CacheAPath, "");
-    ASSERT_EQ(host.boxes.size(), 1u) << "the box is shown all the same";
+    ASSERT_EQ(notices.boxes.size(), 1u) << "the box is shown all the same";
 
     EXPECT_TRUE(TorrentLink(text::Text(100000, 'A')));
     EXPECT_TRUE(TorrentLink("\x81\xff\x80 #%"));
-    EXPECT_EQ(host.boxes.size(), 3u);
+    EXPECT_EQ(notices.boxes.size(), 3u);
     for (const auto& request : portal.Requests())
         EXPECT_EQ(request.find_first_of("\r\n"), std::string::npos);
 }

@@ -27,7 +27,7 @@ std::string SharePage(const std::string& escapedLink) {
 const std::string ShareAddress = "http://notice.test/share?id=1&amp;from=notice";
 
 // The update check speaks in information boxes under its own title.
-void ExpectUpdateNotice(const fakes::FakeHost::Box& box, const std::u8string& text,
+void ExpectUpdateNotice(const fakes::FakeNotices::Box& box, const std::u8string& text,
                         const char* what) {
     EXPECT_EQ(box.content, text::Gbk(text)) << what;
     EXPECT_EQ(box.style, 0x40) << what;
@@ -42,22 +42,24 @@ class UpdateCheckTest : public AppTestBed {
     }
     void Check() {
         app::CheckForUpdate(program);
-        host.ProcessEvents();
+        loop.ProcessEvents();
     }
-    text::Text LatestBox() const { return host.boxes.empty() ? "" : host.boxes.back().content; }
+    text::Text LatestBox() const {
+        return notices.boxes.empty() ? "" : notices.boxes.back().content;
+    }
 };
 
 TEST_F(UpdateCheckTest, NewerVersionAskedYesDownloadsTheUnescapedDirectLink) {
     notice.Serve("/notice.html", NoticePage("20261201", ShareAddress));
-    host.boxAnswers = {Yes};
+    notices.boxAnswers = {Yes};
     Check();
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].content, text::Gbk(u8"发现新版本，是否更新软件？"));
-    EXPECT_EQ(host.boxes[0].style, 0x24);
-    EXPECT_EQ(host.boxes[0].caption, text::Gbk(u8"更新提示"));
+    ASSERT_EQ(notices.boxes.size(), 1u);
+    EXPECT_EQ(notices.boxes[0].content, text::Gbk(u8"发现新版本，是否更新软件？"));
+    EXPECT_EQ(notices.boxes[0].style, 0x24);
+    EXPECT_EQ(notices.boxes[0].caption, text::Gbk(u8"更新提示"));
     EXPECT_EQ(notice.Requests(),
               (std::vector<std::string>{"/notice.html", "/share?id=1&from=notice"}));
-    EXPECT_EQ(host.downloads, std::vector<text::Text>{"http://notice.test/get/new.tar.gz"});
+    EXPECT_EQ(notices.downloads, std::vector<text::Text>{"http://notice.test/get/new.tar.gz"});
     EXPECT_EQ(globals().CurrentVersion, "20130906");
     EXPECT_EQ(globals().LatestVersion, "20261201");
     EXPECT_EQ(globals().DownloadAddress, "http://notice.test/share?id=1&from=notice");
@@ -72,31 +74,31 @@ TEST_F(UpdateCheckTest, VersionsCompareByteByByte) {
         {"20130907", true},  {"2014", true},      {"20130906 ", true},
     };
     for (const auto& c : cases) {
-        host.boxes.clear();
-        host.boxAnswers = {No};
+        notices.boxes.clear();
+        notices.boxAnswers = {No};
         notice.Serve("/notice.html", NoticePage(c.latest, ShareAddress));
         Check();
         EXPECT_EQ(LatestBox(),
                   text::Gbk(c.newer ? u8"发现新版本，是否更新软件？" : u8"当前为最新版！！"))
             << '"' << c.latest << '"';
     }
-    EXPECT_TRUE(host.downloads.empty());
+    EXPECT_TRUE(notices.downloads.empty());
 }
 
 TEST_F(UpdateCheckTest, MarkersIgnoreTagCaseAndEntitiesAnyCase) {
     notice.Serve("/notice.html",
                  "<div>软件更新<P>最新版本号：20990101</P><P>下载地址："
                  "http://notice.test/share?id=1&AMP;from=notice</P><P><BR /></P> </DIV>");
-    host.boxAnswers = {Yes};
+    notices.boxAnswers = {Yes};
     Check();
     EXPECT_EQ(globals().LatestVersion, "20990101");
     EXPECT_EQ(notice.Requests().back(), "/share?id=1&from=notice");
-    EXPECT_EQ(host.downloads.size(), 1u);
+    EXPECT_EQ(notices.downloads.size(), 1u);
 }
 
 TEST_F(UpdateCheckTest, OnlyTheFirstFrontMarkerCounts) {
     notice.Serve("/notice.html", NoticePage("20990101", ShareAddress) + NoticePage("1", "x"));
-    host.boxAnswers = {No};
+    notices.boxAnswers = {No};
     Check();
     EXPECT_EQ(globals().LatestVersion, "20990101");
 }
@@ -119,23 +121,23 @@ TEST_F(UpdateCheckTest, ACheckThatCouldNotBeMadeSaysSoOnceNeverUpToDate) {
         {"an empty version", NoticePage("", ShareAddress), noVersion},
     };
     for (const Case& c : cases) {
-        host.boxes.clear();
+        notices.boxes.clear();
         if (c.page)
             notice.Serve("/notice.html", *c.page, c.status);
         Check();
-        ASSERT_EQ(host.boxes.size(), 1u) << c.what;
-        ExpectUpdateNotice(host.boxes[0], c.box, c.what);
+        ASSERT_EQ(notices.boxes.size(), 1u) << c.what;
+        ExpectUpdateNotice(notices.boxes[0], c.box, c.what);
     }
     EXPECT_EQ(notice.Requests(), std::vector<std::string>(std::size(cases), "/notice.html"));
-    EXPECT_TRUE(host.downloads.empty());
+    EXPECT_TRUE(notices.downloads.empty());
 
     // A server that refuses the connection is named as such.
-    host.boxes.clear();
+    notices.boxes.clear();
     notice.Stop();
     internet.failure = nettest::FakeInternet::Failure::ConnectionRefused;
     Check();
-    ASSERT_EQ(host.boxes.size(), 1u);
-    ExpectUpdateNotice(host.boxes[0], u8"检查更新失败：无法从服务器获取更新公告（连接被拒绝）。",
+    ASSERT_EQ(notices.boxes.size(), 1u);
+    ExpectUpdateNotice(notices.boxes[0], u8"检查更新失败：无法从服务器获取更新公告（连接被拒绝）。",
                        "refused");
 }
 
@@ -149,18 +151,18 @@ TEST_F(UpdateCheckTest, APageWithoutTheSectionKeepsTheTextsOfTheLastCheck) {
 
 TEST_F(UpdateCheckTest, NoEndsWithoutFetchingTheSharePage) {
     notice.Serve("/notice.html", NoticePage("20990101", ShareAddress));
-    host.boxAnswers = {No};
+    notices.boxAnswers = {No};
     Check();
     EXPECT_EQ(notice.Requests(), std::vector<std::string>{"/notice.html"});
-    EXPECT_TRUE(host.downloads.empty());
+    EXPECT_TRUE(notices.downloads.empty());
 }
 
 TEST_F(UpdateCheckTest, LinkWithoutEscapesIsHandedOverUnchanged) {
     notice.Serve("/notice.html", NoticePage("20990101", ShareAddress));
     notice.Serve("/share", SharePage("http://notice.test/plain.bin"));
-    host.boxAnswers = {Yes};
+    notices.boxAnswers = {Yes};
     Check();
-    EXPECT_EQ(host.downloads, std::vector<text::Text>{"http://notice.test/plain.bin"});
+    EXPECT_EQ(notices.downloads, std::vector<text::Text>{"http://notice.test/plain.bin"});
 }
 
 // One check at a time, and a 是 downloads what its own question offered.
@@ -175,13 +177,13 @@ TEST_F(UpdateCheckTest, ChecksNeverMix) {
         {"检查更新 again starts nothing",
          [&] {
              notice.Serve("/notice.html", NoticePage("20990202", otherShare));
-             host.ChooseMenuItem(app::TrayMenu, 1);
-             host.ProcessEvents();
+             windows.ChooseMenuItem(app::TrayMenu, 1);
+             loop.ProcessEvents();
          },
          {"/notice.html", "/share?id=1&from=notice"},
          1},
         {"closing the program ends the check",
-         [&] { host.Close(app::MainWindow.window); },
+         [&] { windows.Close(app::MainWindow.window); },
          {"/notice.html"},
          0},
     };
@@ -189,22 +191,22 @@ TEST_F(UpdateCheckTest, ChecksNeverMix) {
         SCOPED_TRACE(c.name);
         notice.Serve("/notice.html", NoticePage("20990101", ShareAddress));
         const std::size_t asked = notice.Requests().size();
-        host.boxes.clear();
-        host.downloads.clear();
-        if (!host.Loaded(app::MainWindow.window))
+        notices.boxes.clear();
+        notices.downloads.clear();
+        if (!windows.Loaded(app::MainWindow.window))
             Start();
-        host.duringEvents = [&, asked = false]() mutable {
-            if (host.boxes.size() == 1 && !std::exchange(asked, true))
+        notices.duringBox = [&, asked = false]() mutable {
+            if (notices.boxes.size() == 1 && !std::exchange(asked, true))
                 c.duringQuestion();
         };
-        host.boxAnswers = {Yes, Yes};
+        notices.boxAnswers = {Yes, Yes};
         Check();
-        host.duringEvents = nullptr;
-        EXPECT_EQ(host.boxes.size(), 1u) << "one question, asked once";
+        notices.duringBox = nullptr;
+        EXPECT_EQ(notices.boxes.size(), 1u) << "one question, asked once";
         EXPECT_EQ(
             std::vector<std::string>(notice.Requests().begin() + asked, notice.Requests().end()),
             c.requests);
-        EXPECT_EQ(host.downloads.size(), c.downloads);
+        EXPECT_EQ(notices.downloads.size(), c.downloads);
     }
 }
 
@@ -226,18 +228,18 @@ TEST_F(UpdateCheckTest, AYesThatCannotDownloadSaysWhyOnce) {
          "<title>百度网盘</title>", noLink},
     };
     for (const Case& c : cases) {
-        host.boxes.clear();
-        host.boxAnswers = {Yes};
+        notices.boxes.clear();
+        notices.boxAnswers = {Yes};
         notice.Serve("/notice.html", c.notice);
         if (c.share)
             notice.Serve("/share", *c.share);
         Check();
-        ASSERT_EQ(host.boxes.size(), 2u) << c.what;
-        ExpectUpdateNotice(host.boxes[1], c.box, c.what);
+        ASSERT_EQ(notices.boxes.size(), 2u) << c.what;
+        ExpectUpdateNotice(notices.boxes[1], c.box, c.what);
     }
     // An empty address is not fetched at all.
     EXPECT_EQ(notice.Requests().size(), 1u + 2 * (std::size(cases) - 1));
-    EXPECT_TRUE(host.downloads.empty());
+    EXPECT_TRUE(notices.downloads.empty());
 }
 
 } // namespace

@@ -120,7 +120,7 @@ class FakeInternet final : public net::Internet {
         }
         // The whole body at once, from the event loop; nothing once the
         // request has gone.
-        void Receive(host::Host& loop, std::function<void()> done) override {
+        void Receive(host::EventLoop& loop, std::function<void()> done) override {
             std::function<void()> answer = [this, alive = std::weak_ptr<int>(alive_), done] {
                 if (!alive.lock())
                     return;

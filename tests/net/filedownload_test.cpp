@@ -3,7 +3,8 @@
 // each.
 
 #include "downloadserver.h"
-#include "fakehost.h"
+#include "fakedesktop.h"
+#include "fakeeventloop.h"
 #include "loopbackserver.h"
 #include "net/curlinternet.h"
 #include "net/filedownload.h"
@@ -361,7 +362,8 @@ TEST_F(SecureFileDownloadTest, PagesAndDownloadsRefuseAlike) {
         {tls.SecureUrl("/redirect?to=" + Escaped(plain))},
         {tls.SecureUrl("/size?n=5000"), false},
     };
-    fakes::FakeHost host;
+    fakes::FakeEventLoop loop;
+    fakes::FakeDesktop desktop;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.url);
         const net::TransferOptions options = row.trusted ? trusting : net::TransferOptions{};
@@ -370,8 +372,8 @@ TEST_F(SecureFileDownloadTest, PagesAndDownloadsRefuseAlike) {
         EXPECT_TRUE(FolderListing(folder).empty());
         net::CurlInternet internet{cookies, options};
         text::Text url = row.url, response;
-        EXPECT_TRUE(net::WebPageAccess({host, internet}, url, net::AccessGet, {}, nullptr, {}, {},
-                                       net::KeepBody, &response)
+        EXPECT_TRUE(net::WebPageAccess({loop, desktop, internet}, url, net::AccessGet, {}, nullptr,
+                                       {}, {}, net::KeepBody, &response)
                         .empty());
         EXPECT_EQ(response, std::string(2048, ' '));
     }

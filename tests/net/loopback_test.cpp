@@ -1,7 +1,8 @@
 // The request routine on libcurl against real servers on loopback, some of
 // them misbehaving on purpose.
 
-#include "fakehost.h"
+#include "fakedesktop.h"
+#include "fakeeventloop.h"
 #include "loopbackserver.h"
 #include "net/curlinternet.h"
 #include "net/filedownload.h"
@@ -77,11 +78,12 @@ class LoopbackTest : public testing::Test {
     }
 
     LoopbackServer server;
-    fakes::FakeHost host;
+    fakes::FakeEventLoop loop;
+    fakes::FakeDesktop desktop;
     net::CookieStore cookies;
     // Short timeouts, so that the stalling server ends its test quickly.
     net::CurlInternet internet{cookies, {std::chrono::seconds(5), std::chrono::seconds(2), {}}};
-    net::WebContext web{host, internet};
+    net::WebContext web{loop, desktop, internet};
     text::Text url, headers, response;
 };
 
@@ -213,7 +215,7 @@ TEST_F(LoopbackTest, EnvironmentProxyCarriesPagesAndDownloadsAlike) {
         });
         net::CurlInternet routed{cookies, options};
         url = address;
-        const std::string page = Bytes(net::WebPageAccess({host, routed}, url));
+        const std::string page = Bytes(net::WebPageAccess({loop, desktop, routed}, url));
         net::FileDownload download(address, cookies, options);
         download.SaveTo(file);
         for (int waited = 0; !download.Progress().Ended() && waited < 10'000; waited += 5)
@@ -400,7 +402,7 @@ TEST_F(LoopbackTest, BodyPastTheSizeLimitFailsWholeWithMemoryBounded) {
     net::TransferOptions options{std::chrono::seconds(5), std::chrono::seconds(2), {}};
     options.bodyLimit = limit;
     net::CurlInternet limited{cookies, options};
-    const net::WebContext limitedWeb{host, limited};
+    const net::WebContext limitedWeb{loop, desktop, limited};
     const std::string size = std::to_string(limit);
     const std::string past = std::to_string(limit + 1);
     const struct {
@@ -429,7 +431,7 @@ TEST_F(LoopbackTest, DrippingServerEndsAtTheExchangeTimeLimit) {
     net::TransferOptions options{std::chrono::seconds(5), std::chrono::seconds(2), {}};
     options.timeLimit = std::chrono::milliseconds(1500);
     net::CurlInternet limited{cookies, options};
-    const net::WebContext limitedWeb{host, limited};
+    const net::WebContext limitedWeb{loop, desktop, limited};
     // A byte every 0.2 s never trips the stall time; the call still ends,
     // with what came.
     url = server.Url("/drip?every=0.2");
@@ -442,14 +444,14 @@ TEST_F(LoopbackTest, DrippingServerEndsAtTheExchangeTimeLimit) {
 TEST_F(LoopbackTest, SlowServerLeavesTheWindowServed) {
     EXPECT_EQ(Fetch(server.Url("/slow")), "slow!");
     // Five bytes 0.1 s apart: far more turns for the window than reads.
-    EXPECT_GT(host.processEventsCalls, 12);
+    EXPECT_GT(loop.processEventsCalls, 12);
 }
 
 TEST_F(LoopbackTest, RequestNestedInTheReadLoopIsIndependent) {
     text::Text nestedUrl = server.Url("/hello");
     text::Text nestedBody;
     bool started = false;
-    host.duringEvents = [&] {
+    loop.duringEvents = [&] {
         if (!std::exchange(started, true))
             nestedBody = net::FetchPageText(web, nestedUrl);
     };
@@ -465,7 +467,7 @@ TEST_F(LoopbackTest, AFetchWithoutWaitingEndsAsTheRoutineDoes) {
         const auto fetch =
             net::StartPageFetch(web, address, [&](net::FetchedPage done) { page = done; });
         EXPECT_FALSE(page) << "never from inside the call";
-        EXPECT_TRUE(host.RunUntil([&] { return page.has_value(); }));
+        EXPECT_TRUE(loop.RunUntil([&] { return page.has_value(); }));
         return page.value_or(net::FetchedPage{});
     };
     int refusedPort = 0;
@@ -499,9 +501,9 @@ TEST_F(LoopbackTest, AFetchGivenUpNeverAnswers) {
     bool answered = false;
     auto fetch =
         net::StartPageFetch(web, server.Url("/slow"), [&](net::FetchedPage) { answered = true; });
-    host.RunUntil([] { return false; }, std::chrono::milliseconds(150));
+    loop.RunUntil([] { return false; }, std::chrono::milliseconds(150));
     fetch.reset();
-    host.RunUntil([] { return false; }, std::chrono::milliseconds(700));
+    loop.RunUntil([] { return false; }, std::chrono::milliseconds(700));
     EXPECT_FALSE(answered);
 }
 
@@ -514,7 +516,7 @@ class SecureLoopbackTest : public LoopbackTest {
 };
 
 TEST_F(SecureLoopbackTest, TrustedCertificateGoesToTheUrlsPort) {
-    net::WebContext trusted{host, trustedInternet};
+    net::WebContext trusted{loop, desktop, trustedInternet};
     url = server.SecureUrl("/hello");
     EXPECT_EQ(net::FetchPageText(trusted, url), "hello");
 }

@@ -1,6 +1,7 @@
 #include "net/webpageaccess.h"
 
-#include "fakehost.h"
+#include "fakedesktop.h"
+#include "fakeeventloop.h"
 #include "fakeinternet.h"
 #include "text/codepage.h"
 
@@ -22,9 +23,10 @@ std::string Bytes(const text::ByteSet& body) {
 
 class WebPageAccessTest : public testing::Test {
   protected:
-    fakes::FakeHost host;
+    fakes::FakeEventLoop loop;
+    fakes::FakeDesktop desktop;
     FakeInternet internet;
-    net::WebContext web{host, internet};
+    net::WebContext web{loop, desktop, internet};
 };
 
 TEST_F(WebPageAccessTest, PlainFetchSendsTheThreeDefaultHeadersAndClosesInOrder) {
@@ -49,7 +51,7 @@ TEST_F(WebPageAccessTest, PlainFetchSendsTheThreeDefaultHeadersAndClosesInOrder)
         "raw headers", "close request", "close connection", "close session"};
     EXPECT_EQ(internet.calls, expected);
     // The window gets its turn before every read.
-    EXPECT_EQ(host.processEventsCalls, 3);
+    EXPECT_EQ(loop.processEventsCalls, 3);
 }
 
 TEST_F(WebPageAccessTest, PostCompletesTheCallersHeadersInPlace) {
@@ -99,17 +101,17 @@ TEST_F(WebPageAccessTest, HeaderVariantsFollowTheTextAtHand) {
 }
 
 TEST_F(WebPageAccessTest, BadAccessMethodShowsTheMessageAndOpensNothing) {
-    host.desktop = {{30, true, host.CurrentProcessId()}};
+    desktop.windows = {{30, true, desktop.CurrentProcessId()}};
     text::Text url = " h/x ";
     EXPECT_TRUE(net::WebPageAccess(web, url, 2).empty());
     EXPECT_EQ(url, "h/x");
     EXPECT_TRUE(internet.calls.empty());
-    ASSERT_EQ(host.ownedBoxes.size(), 1u);
-    EXPECT_EQ(host.ownedBoxes[0].owner, 30u);
-    EXPECT_EQ(host.ownedBoxes[0].box.content,
+    ASSERT_EQ(desktop.ownedBoxes.size(), 1u);
+    EXPECT_EQ(desktop.ownedBoxes[0].owner, 30u);
+    EXPECT_EQ(desktop.ownedBoxes[0].content,
               text::Gbk(u8"【网页_访问】命令的第二个【访问方式】参数有误,请返回修改"));
-    EXPECT_EQ(host.ownedBoxes[0].box.caption, text::Gbk(u8"友情提醒"));
-    EXPECT_EQ(host.ownedBoxes[0].box.style, 0x40);
+    EXPECT_EQ(desktop.ownedBoxes[0].caption, text::Gbk(u8"友情提醒"));
+    EXPECT_EQ(desktop.ownedBoxes[0].style, 0x40);
 }
 
 TEST_F(WebPageAccessTest, ProxyOfBlanksIsDirectOtherwiseTakenAsPassed) {
@@ -189,7 +191,7 @@ TEST_F(WebPageAccessTest, FailedStepsCloseWhatWasOpenAndLeaveOutputsAlone) {
     for (const Row& row : rows) {
         FakeInternet failing;
         failing.*row.failure = true;
-        net::WebContext context{host, failing};
+        net::WebContext context{loop, desktop, failing};
         text::Text url = "h";
         text::Text headers = "X: 1\r\n";
         text::Text response = "untouched";
@@ -237,7 +239,7 @@ TEST_F(WebPageAccessTest, ReadsInChunksOfAtMost1024Bytes) {
     text::Text url = "h";
     EXPECT_EQ(net::WebPageAccess(web, url).size(), 3000u);
     EXPECT_EQ(internet.largestRead, 1024u);
-    EXPECT_EQ(host.processEventsCalls, 4);
+    EXPECT_EQ(loop.processEventsCalls, 4);
 }
 
 } // namespace

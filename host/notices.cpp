@@ -1,10 +1,10 @@
-#include "host/host.h"
+#include "host/notices.h"
 
 #include "text/codepage.h"
 
 namespace host {
 
-text::Text Host::DefaultCaption() {
+text::Text Notices::DefaultCaption() {
     return text::Gbk(u8"信息：");
 }
 
