@@ -54,7 +54,7 @@ host::WindowTemplate MainWindowTemplate(Program& program) {
 
     host::ComponentTemplate browser = BrowserFrameTemplate(
         program, MainBrowser, "MainBrowser", {-1, -1, 100, 100}, OnMainBrowserNewWindow);
-    browser.menuWithoutTray = TrayMenu.unit;
+    browser.pageMenu = TrayMenu.unit;
 
     host::ComponentTemplate menu;
     menu.unit = TrayMenu.unit;
@@ -65,7 +65,7 @@ host::WindowTemplate MainWindowTemplate(Program& program) {
     menu.items = {
         {text::Gbk(u8"关于软件"), [&program] { OnAboutItem(program); }},
         {text::Gbk(u8"检查更新"), [&program] { OnCheckUpdateItem(program); }},
-        {text::Gbk(u8"退出"), [&program] { OnExitItem(program); }},
+        {text::Gbk(u8"退出"), [&program] { OnExitItem(program); }, true},
     };
 
     window.components = {label, browser, menu};

@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QWebEngineView>
 #include <QWindow>
@@ -17,6 +18,8 @@
 namespace gui {
 
 namespace {
+
+constexpr Qt::WindowStates Enlarged = Qt::WindowMaximized | Qt::WindowFullScreen;
 
 Qt::WindowFlags FlagsFor(const host::WindowTemplate& window) {
     Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -77,15 +80,17 @@ void HostWindow::BuildComponent(const host::ComponentTemplate& component,
         // It is drawn under the browser and must never take its clicks.
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         label->setGeometry(RectOf(component.rect));
-        label->setVisible(component.visible);
+        // Without text it shows nothing, and a screen reader would list an
+        // empty, nameless element.
+        label->setVisible(component.visible && !label->text().isEmpty());
         widget = label;
         break;
     }
     case host::ComponentType::WebBrowserFrame: {
         auto* frame = new BrowserFrame(component, profile, runner_, this);
-        if (const host::ComponentTemplate* menu = Menu(component.menuWithoutTray))
+        if (const host::ComponentTemplate* menu = Menu(component.pageMenu))
             if (QWebEngineView* view = QWebEngineView::forPage(frame->page()))
-                EndPageMenuWithoutTray(*view, *menu, runner_);
+                EndPageMenu(*view, *menu, runner_);
         widget = frame;
         break;
     }
@@ -286,8 +291,37 @@ void HostWindow::RequestOuterSize(std::optional<int> width, std::optional<int> h
     if (height)
         outer.setHeight(*height);
     requestedOuter_ = outer;
+    KeepOnScreen();
     ApplyRequested();
     ReportGeometry();
+}
+
+// A window that the screen's free area cannot hold is made to fit it, and
+// one that reaches past it is moved in, so that all of it stays within reach
+// (a small screen, a large scale factor).
+void HostWindow::KeepOnScreen() {
+    const QScreen* shown = screen();
+    const QRect area = shown ? shown->availableGeometry() : QRect();
+    if (area.isEmpty() || !requestedOuter_)
+        return;
+    const QSize outer = requestedOuter_->boundedTo(area.size());
+    requestedOuter_ = outer;
+    const QRect wanted(requestedPosition_, outer);
+    if (!area.contains(wanted))
+        requestedPosition_ = {
+            std::clamp(wanted.x(), area.left(), area.right() + 1 - outer.width()),
+            std::clamp(wanted.y(), area.top(), area.bottom() + 1 - outer.height())};
+}
+
+// A fixed window offers no maximise or full screen, but a compositor's own
+// decorations (Qt's on Wayland) or a window manager may ask all the same.
+// The request is answered, then undone: a Wayland compositor ends the
+// connection of a client whose window does not take the size it was given
+// for such a state, so the limits are lifted as soon as the state is asked
+// for, before the compositor's answer comes.
+void HostWindow::LetEnlargedStateThrough() {
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
 }
 
 void HostWindow::ApplyOuterSize(QSize outer) {
@@ -390,6 +424,13 @@ void HostWindow::resizeEvent(QResizeEvent* event) {
 
 void HostWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (!template_.resizable && !enlargingWatched_ && windowHandle()) {
+        enlargingWatched_ = true;
+        connect(windowHandle(), &QWindow::windowStateChanged, this, [this](Qt::WindowState state) {
+            if (state & Enlarged)
+                LetEnlargedStateThrough();
+        });
+    }
     // Shown again, the window goes back where it was when it was hidden.
     if (InNormalState())
         ApplyRequested();
@@ -401,6 +442,13 @@ void HostWindow::changeEvent(QEvent* event) {
     if (event->type() != QEvent::WindowStateChange)
         return;
     const auto* change = static_cast<const QWindowStateChangeEvent*>(event);
+    if (!template_.resizable && (windowState() & Enlarged)) {
+        LetEnlargedStateThrough();
+        QMetaObject::invokeMethod(
+            this, [this] { setWindowState(windowState() & ~Enlarged); }, Qt::QueuedConnection);
+    } else if (!template_.resizable && (change->oldState() & Enlarged) && InNormalState()) {
+        ApplyRequested();
+    }
     const bool wasMinimised = change->oldState() & Qt::WindowMinimized;
     // Minimising and restoring count as moving and resizing the window.
     if (wasMinimised != isMinimized()) {

@@ -1,5 +1,6 @@
 #include "gui/qthost.h"
 
+#include "gui/application.h"
 #include "gui/browserframe.h"
 #include "gui/clipboardkeeper.h"
 #include "gui/cookiebridge.h"
@@ -48,15 +49,6 @@ namespace gui {
 
 namespace {
 
-// The web engine cannot sandbox its renderers for root; it then refuses to
-// start unless told to go without.
-void AllowRootWithoutSandbox() {
-    if (geteuid() != 0)
-        return;
-    std::fputs("lodestone: running as root, so the web engine runs without its sandbox\n", stderr);
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-}
-
 // Every window carries the program's icon, the one its desktop entry names.
 QIcon ProgramIcon() {
     QIcon icon;
@@ -89,7 +81,6 @@ QIcon IconOfAllSizes(const text::ByteSet& bytes) {
 } // namespace
 
 QtHost::QtHost(int& argc, char** argv, net::CookieStore& cookies) : cookies_(cookies) {
-    AllowRootWithoutSandbox();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QCoreApplication::setApplicationName(QStringLiteral("lodestone"));
     // The whole interface is Chinese, so Qt's own buttons (是, 否, 取消) and
@@ -102,7 +93,7 @@ QtHost::QtHost(int& argc, char** argv, net::CookieStore& cookies) : cookies_(coo
     // on by itself only when built to; the program's own requests read the
     // same environment.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
-    application_ = std::make_unique<QApplication>(argc, argv);
+    application_ = StartApplication(argc, argv);
     for (const char* catalogue : {"qtbase_zh_CN", "qtwebengine_zh_CN"}) {
         auto translator = std::make_unique<QTranslator>();
         if (translator->load(QLatin1String(catalogue),
