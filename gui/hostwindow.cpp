@@ -14,6 +14,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 namespace gui {
 
@@ -419,6 +420,11 @@ void HostWindow::moveEvent(QMoveEvent* event) {
 
 void HostWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    // The fixed size comes back only with the size of the normal state: on
+    // Wayland, a size of its own before the compositor has answered the
+    // restore would be taken as the enlarged state's.
+    if (std::exchange(restoring_, restoring_ && !InNormalState()) && InNormalState())
+        ApplyRequested();
     CheckFrame();
 }
 
@@ -444,9 +450,12 @@ void HostWindow::changeEvent(QEvent* event) {
     const auto* change = static_cast<const QWindowStateChangeEvent*>(event);
     if (!template_.resizable && (windowState() & Enlarged)) {
         LetEnlargedStateThrough();
+        restoring_ = true;
         QMetaObject::invokeMethod(
             this, [this] { setWindowState(windowState() & ~Enlarged); }, Qt::QueuedConnection);
-    } else if (!template_.resizable && (change->oldState() & Enlarged) && InNormalState()) {
+    } else if (restoring_ && requestedOuter_ && OuterRect().size() == *requestedOuter_) {
+        // Never enlarged after all: no resize is coming.
+        restoring_ = false;
         ApplyRequested();
     }
     const bool wasMinimised = change->oldState() & Qt::WindowMinimized;

@@ -103,6 +103,7 @@ class HostWindow final : public QWidget {
     bool closing_ = false;
     bool visibilityWritten_ = false;
     bool enlargingWatched_ = false;
+    bool restoring_ = false; // from a maximised or full-screen state
     // The frame position and outer size the application set, kept while the
     // frame may change.
     QPoint requestedPosition_;
