@@ -346,7 +346,7 @@ void HostWindow::CheckFrame() {
         knownMargins_ = margins;
         if (InNormalState())
             ApplyRequested();
-    } else if (InNormalState() && isVisible()) {
+    } else if (InNormalState() && isVisible() && !restoring_) {
         const QRect outer = OuterRect();
         const bool asRequested = outer.topLeft() == requestedPosition_ &&
                                  (!requestedOuter_ || outer.size() == *requestedOuter_);
@@ -356,10 +356,13 @@ void HostWindow::CheckFrame() {
             --unconfirmedTries_;
             ApplyRequested(false);
         } else {
-            // Follows what the user or the window manager made of the window.
+            // Follows what the user or the window manager made of the window;
+            // a fixed window's size is the program's own (a window manager
+            // may resize it on its way to a state it does not keep).
             unconfirmedTries_ = 0;
             requestedPosition_ = outer.topLeft();
-            requestedOuter_ = outer.size();
+            if (template_.resizable || !requestedOuter_)
+                requestedOuter_ = outer.size();
         }
     }
     ReportGeometry();

@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+"""The program on the desktops people have, one story each:
+
+- no_display: without DISPLAY and WAYLAND_DISPLAY it says so in one line and
+  ends with exit code 1.
+- enlarge_x11: maximise and full-screen requests (icewm's Alt+F10, Alt+F11)
+  leave the fixed main window running at its size.
+- enlarge_wayland: on a compositor without a seat (Weston's headless backend)
+  the page's focused search box does not crash the program, and the kiosk
+  shell's full-screen request leaves it running.
+- menu_key: with a tray, the menu key opens the program's menu, whose
+  关于软件 opens the About box.
+- screen_reader: the main window's page is in the accessibility (AT-SPI)
+  tree: the search field and the link by name.
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+
+from foundation_e2e import (CLIENT_PATH, Desktop, Portal, PrivateSession, Program, check, sites,
+                            wait_for)
+
+
+def no_display(program_path):
+    session = PrivateSession("lodestone-nodisplay-")
+    try:
+        result = subprocess.run([program_path], env=session.env, capture_output=True, text=True,
+                                timeout=60)
+        check(result.returncode == 1, "exit code %d" % result.returncode)
+        check(result.stderr.splitlines() == [
+            "lodestone: no display to open a window on (neither DISPLAY nor WAYLAND_DISPLAY is "
+            "set): run it in a graphical session"], "stderr: " + result.stderr)
+    finally:
+        session.close()
+
+
+def on_desktop(program_path, story, **env):
+    desktop = Desktop()
+    portal = Portal()
+    program = None
+    try:
+        program = Program(desktop, program_path, dict(sites(portal.address), **env))
+        wait_for(lambda: CLIENT_PATH in portal.paths, "the client page request")
+        story(desktop, program)
+    except AssertionError:
+        if program:
+            print(program.output())
+        raise
+    finally:
+        if program:
+            program.stop()
+        portal.close()
+        desktop.close()
+
+
+def enlarge_x11(desktop, program):
+    window = program.window
+    wait_for(lambda: desktop.outer_geometry(window) == (50, 50, 796, 603), "the framed window")
+    for key in ("alt+F10", "alt+F11"):
+        desktop.run("xdotool", "windowactivate", "--sync", str(window), "key", key)
+        # The request is answered and undone: the window comes back at its size.
+        wait_for(lambda: "_NET_WM_STATE_MAXIMIZED" not in desktop.property(window, "_NET_WM_STATE")
+                 and "_NET_WM_STATE_FULLSCREEN" not in desktop.property(window, "_NET_WM_STATE")
+                 and desktop.outer_geometry(window)[2:] == (796, 603),
+                 "the window at 796 x 603 after %s, have %s" % (key, desktop.outer_geometry(window)))
+        check(program.process.poll() is None, "the program ended after " + key)
+
+
+def menu_key(desktop, program):
+    wait_for(program.tray_icon, "the tray icon")
+    desktop.run("xdotool", "windowactivate", "--sync", str(program.window))
+    desktop.run("xdotool", "mousemove", "--sync", "400", "400", "click", "1")
+    wait_for(lambda: desktop.run("xdotool", "key", "Menu") is not None and program.popup_menu(),
+             "the menu from the menu key", timeout=20)
+    # Back, Forward, Reload, then 关于软件 and 检查更新 (no Exit with a tray).
+    desktop.run("xdotool", "key", "Up", "Up", "Return")
+    wait_for(lambda: any('"软件信息"' in desktop.property(w, "_NET_WM_NAME")
+                         for w in desktop.client_list()), "the About box")
+
+
+def screen_reader(desktop, program):
+    # pyatspi belongs to the system's Python.
+    result = subprocess.run(
+        ["/usr/bin/python3", "-c", ACCESSIBLE_TREE], env=desktop.env, capture_output=True,
+        text=True, timeout=90)
+    check(result.returncode == 0, "AT-SPI tree: " + result.stdout + result.stderr)
+
+
+# Waits until the program's tree shows the page's search field and link by
+# name, and no showing element without a name that has no children either.
+ACCESSIBLE_TREE = r"""
+import sys, time, pyatspi
+
+def walk(node, depth=0):
+    if node is None or depth > 60:
+        return
+    yield node
+    for index in range(node.childCount):
+        yield from walk(node.getChildAtIndex(index), depth + 1)
+
+deadline = time.monotonic() + 60
+while True:
+    found = set()
+    unnamed = []
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is None or "lodestone" not in (app.name or ""):
+            continue
+        for node in walk(app):
+            role, name = node.getRoleName(), node.name
+            found.add((role, name))
+            showing = node.getState().contains(pyatspi.STATE_SHOWING)
+            if (showing and not name and node.childCount == 0 and role in ("label", "panel", "filler")):
+                unnamed.append(role)
+    if ("entry", "搜索词") in found and ("link", "client page") in found:
+        break
+    if time.monotonic() > deadline:
+        sys.exit("not found in %s" % sorted(found))
+    time.sleep(0.5)
+if unnamed:
+    sys.exit("unnamed empty elements: %s" % unnamed)
+"""
+
+
+def enlarge_wayland(program_path):
+    session = PrivateSession("lodestone-kiosk-")
+    env = dict(session.env, WAYLAND_DISPLAY="lodestone-kiosk",
+               QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu")
+    weston = subprocess.Popen(["weston", "--backend=headless-backend.so", "--shell=kiosk-shell.so",
+                               "--socket=lodestone-kiosk", "--idle-time=0"], env=env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    portal = Portal()
+    program = None
+    try:
+        wait_for(lambda: os.path.exists(os.path.join(env["XDG_RUNTIME_DIR"], "lodestone-kiosk")),
+                 "the compositor")
+        program = subprocess.Popen([program_path, "-platform", "wayland"],
+                                   env=dict(env, **sites(portal.address)),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        wait_for(lambda: "/favicon.ico" in portal.paths or program.poll() is not None,
+                 "the page to be shown", timeout=60)
+        # The page's search box has the focus: the input method's state has
+        # changed without a seat. The program stays until it is told to end.
+        check(program.poll() is None, "the program ended: %s" % program.stderr.read())
+        program.terminate()
+        check(program.wait(timeout=30) == 0, "exit code after SIGTERM")
+    finally:
+        if program and program.poll() is None:
+            program.kill()
+            program.wait()
+        portal.close()
+        weston.terminate()
+        weston.wait()
+        session.close()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--scenario", required=True,
+                        choices=["no_display", "enlarge_x11", "enlarge_wayland", "menu_key",
+                                 "screen_reader"])
+    args = parser.parse_args()
+    try:
+        if args.scenario == "no_display":
+            no_display(args.program)
+        elif args.scenario == "enlarge_wayland":
+            enlarge_wayland(args.program)
+        elif args.scenario == "screen_reader":
+            on_desktop(args.program, screen_reader, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        else:
+            on_desktop(args.program, globals()[args.scenario])
+    except (AssertionError, subprocess.TimeoutExpired) as error:
+        print("FAIL", args.scenario + ":", error)
+        return 1
+    print("PASS", args.scenario)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
