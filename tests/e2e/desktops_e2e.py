@@ -113,7 +113,7 @@ while True:
             showing = node.getState().contains(pyatspi.STATE_SHOWING)
             if (showing and not name and node.childCount == 0 and role in ("label", "panel", "filler")):
                 unnamed.append(role)
-    if ("entry", "搜索词") in found and ("link", "client page") in found:
+    if found & {("entry", "搜索词"), ("text", "搜索词")} and ("link", "client page") in found:
         break
     if time.monotonic() > deadline:
         sys.exit("not found in %s" % sorted(found))
@@ -142,7 +142,8 @@ def enlarge_wayland(program_path):
                  "the page to be shown", timeout=60)
         # The page's search box has the focus: the input method's state has
         # changed without a seat. The program stays until it is told to end.
-        check(program.poll() is None, "the program ended: %s" % program.stderr.read())
+        if program.poll() is not None:
+            raise AssertionError("the program ended: " + program.stderr.read())
         program.terminate()
         check(program.wait(timeout=30) == 0, "exit code after SIGTERM")
     finally:
