@@ -131,7 +131,8 @@ InstanceClaim QtHost::ClaimInstance() {
     QDir().mkpath(dataFolder);
     instance_ = std::make_unique<SingleInstance>(
         QStringList{QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation), dataFolder});
-    return instance_->Claim([this] { return BringStartupWindowForward(); });
+    return instance_->Claim(
+        [this](const QByteArray& token) { return BringStartupWindowForward(token); });
 }
 
 QtHost::~QtHost() {
@@ -280,11 +281,16 @@ void QtHost::Activate(HostWindow& window) {
     window.activateWindow();
 }
 
-// Shown again if it was hidden in the tray, and restored if minimised.
-bool QtHost::BringStartupWindowForward() {
+// Shown again if it was hidden in the tray, and restored if minimised. A
+// Wayland client cannot restore its own window: the compositor does, for the
+// activation token the desktop gave the later start, which Qt's wayland
+// plugin takes from the environment.
+bool QtHost::BringStartupWindowForward(const QByteArray& activationToken) {
     HostWindow* window = Window(startupWindow_);
     if (!window || window->IsClosing())
         return false;
+    if (!activationToken.isEmpty() && QGuiApplication::platformName() == QStringLiteral("wayland"))
+        qputenv("XDG_ACTIVATION_TOKEN", activationToken);
     window->show();
     Activate(*window);
     return true;

@@ -18,6 +18,7 @@ import argparse
 import os
 import subprocess
 import sys
+import tempfile
 
 from foundation_e2e import (CLIENT_PATH, Desktop, Portal, PrivateSession, Program, check, sites,
                             wait_for)
@@ -58,14 +59,25 @@ def on_desktop(program_path, story, **env):
 def enlarge_x11(desktop, program):
     window = program.window
     wait_for(lambda: desktop.outer_geometry(window) == (50, 50, 796, 603), "the framed window")
-    for key in ("alt+F10", "alt+F11"):
-        desktop.run("xdotool", "windowactivate", "--sync", str(window), "key", key)
-        # The request is answered and undone: the window comes back at its size.
-        wait_for(lambda: "_NET_WM_STATE_MAXIMIZED" not in desktop.property(window, "_NET_WM_STATE")
-                 and "_NET_WM_STATE_FULLSCREEN" not in desktop.property(window, "_NET_WM_STATE")
-                 and desktop.outer_geometry(window)[2:] == (796, 603),
-                 "the window at 796 x 603 after %s, have %s" % (key, desktop.outer_geometry(window)))
-        check(program.process.poll() is None, "the program ended after " + key)
+    with tempfile.TemporaryFile("w+") as states:
+        spy = subprocess.Popen(["xprop", "-spy", "-id", str(window), "_NET_WM_STATE"],
+                               env=desktop.env, stdout=states, stderr=subprocess.DEVNULL)
+        try:
+            # icewm refuses to maximise a window whose smallest and largest
+            # sizes agree, but makes it full screen; the program answers by
+            # asking for the normal state again and takes its size back.
+            for key in ("alt+F10", "alt+F11"):
+                desktop.run("xdotool", "windowactivate", "--sync", str(window), "key", key)
+            wait_for(lambda: states.seek(0) == 0 and "_NET_WM_STATE_FULLSCREEN" in states.read(),
+                     "the full-screen state")
+            wait_for(lambda: "_NET_WM_STATE_FULLSCREEN" not in
+                     desktop.property(window, "_NET_WM_STATE")
+                     and desktop.outer_geometry(window)[2:] == (796, 603),
+                     "the window back at 796 x 603, have %s" % (desktop.outer_geometry(window),))
+        finally:
+            spy.terminate()
+            spy.wait()
+    check(program.process.poll() is None, "the program ended")
 
 
 def menu_key(desktop, program):
