@@ -10,6 +10,8 @@
   shell's full-screen request leaves it running.
 - menu_key: with a tray, the menu key opens the program's menu, whose
   关于软件 opens the About box.
+- small_screen: at a scale the screen cannot hold 796 x 603 at, the window
+  fits the screen's free area.
 - screen_reader: the main window's page is in the accessibility (AT-SPI)
   tree: the search field and the link by name.
 """
@@ -78,6 +80,16 @@ def enlarge_x11(desktop, program):
             spy.terminate()
             spy.wait()
     check(program.process.poll() is None, "the program ended")
+
+
+def small_screen(desktop, program):
+    # At twice the scale the screen holds 640 x 512 of the window's pixels:
+    # the window takes the free area instead of reaching past the screen.
+    def inside():
+        x, y, width, height = desktop.outer_geometry(program.window)
+        return x >= 0 and y >= 0 and x + width <= 1280 and y + height <= 1024 and width > 600
+    wait_for(inside, "the window within the screen, have %s"
+             % (desktop.outer_geometry(program.window),))
 
 
 def menu_key(desktop, program):
@@ -173,13 +185,15 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--scenario", required=True,
                         choices=["no_display", "enlarge_x11", "enlarge_wayland", "menu_key",
-                                 "screen_reader"])
+                                 "small_screen", "screen_reader"])
     args = parser.parse_args()
     try:
         if args.scenario == "no_display":
             no_display(args.program)
         elif args.scenario == "enlarge_wayland":
             enlarge_wayland(args.program)
+        elif args.scenario == "small_screen":
+            on_desktop(args.program, small_screen, QT_SCALE_FACTOR="2")
         elif args.scenario == "screen_reader":
             on_desktop(args.program, screen_reader, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         else:
