@@ -453,9 +453,16 @@ void HostWindow::changeEvent(QEvent* event) {
     const auto* change = static_cast<const QWindowStateChangeEvent*>(event);
     if (!template_.resizable && (windowState() & Enlarged)) {
         LetEnlargedStateThrough();
-        restoring_ = true;
-        QMetaObject::invokeMethod(
-            this, [this] { setWindowState(windowState() & ~Enlarged); }, Qt::QueuedConnection);
+        // A compositor that insists (a kiosk's full screen) has its way
+        // rather than an endless exchange.
+        constexpr qint64 InsistingMs = 2000;
+        const bool insists = lastUndone_.isValid() && lastUndone_.elapsed() < InsistingMs;
+        restoring_ = !insists;
+        if (!insists) {
+            lastUndone_.start();
+            QMetaObject::invokeMethod(
+                this, [this] { setWindowState(windowState() & ~Enlarged); }, Qt::QueuedConnection);
+        }
     } else if (restoring_ && requestedOuter_ && OuterRect().size() == *requestedOuter_) {
         // Never enlarged after all: no resize is coming.
         restoring_ = false;

@@ -5,6 +5,7 @@
 
 #include "host/windowtemplate.h"
 
+#include <QElapsedTimer>
 #include <QMargins>
 #include <QWidget>
 
@@ -104,6 +105,7 @@ class HostWindow final : public QWidget {
     bool visibilityWritten_ = false;
     bool enlargingWatched_ = false;
     bool restoring_ = false; // from a maximised or full-screen state
+    QElapsedTimer lastUndone_;
     // The frame position and outer size the application set, kept while the
     // frame may change.
     QPoint requestedPosition_;
