@@ -6,6 +6,7 @@
 #include "gui/pagemenu.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
@@ -47,6 +48,14 @@ int TrayEventFor(QSystemTrayIcon::ActivationReason reason) {
 
 QRect RectOf(const host::Rect& rect) {
     return {rect.left, rect.top, rect.width, rect.height};
+}
+
+// A Wayland compositor may enlarge a window whatever its limits say
+// (Weston's maximise key), and ends the connection of one that then keeps its
+// size; Qt holds a window to its limits. There the program keeps a fixed
+// window's size itself instead.
+bool LimitsKeepTheSize() {
+    return QGuiApplication::platformName() != QStringLiteral("wayland");
 }
 
 bool InBrowser(const QWidget* widget) {
@@ -328,7 +337,7 @@ void HostWindow::LetEnlargedStateThrough() {
 void HostWindow::ApplyOuterSize(QSize outer) {
     const QSize client(std::max(0, outer.width() - knownMargins_.left() - knownMargins_.right()),
                        std::max(0, outer.height() - knownMargins_.top() - knownMargins_.bottom()));
-    if (template_.resizable) {
+    if (template_.resizable || !LimitsKeepTheSize()) {
         resize(client);
         return;
     }
@@ -428,6 +437,9 @@ void HostWindow::resizeEvent(QResizeEvent* event) {
     // restore would be taken as the enlarged state's.
     if (std::exchange(restoring_, restoring_ && !InNormalState()) && InNormalState())
         ApplyRequested();
+    else if (!template_.resizable && !LimitsKeepTheSize() && InNormalState() && !restoring_ &&
+             requestedOuter_ && OuterRect().size() != *requestedOuter_)
+        ApplyOuterSize(*requestedOuter_); // a resize by the user's hand
     CheckFrame();
 }
 
@@ -453,13 +465,16 @@ void HostWindow::changeEvent(QEvent* event) {
     const auto* change = static_cast<const QWindowStateChangeEvent*>(event);
     if (!template_.resizable && (windowState() & Enlarged)) {
         LetEnlargedStateThrough();
-        // A compositor that insists (a kiosk's full screen) has its way
-        // rather than an endless exchange.
+        // A compositor that insists (a kiosk's full screen comes straight
+        // back) has its way rather than an endless exchange.
         constexpr qint64 InsistingMs = 2000;
-        const bool insists = lastUndone_.isValid() && lastUndone_.elapsed() < InsistingMs;
+        const Qt::WindowStates state = windowState() & Enlarged;
+        const bool insists = lastUndone_.isValid() && lastUndone_.elapsed() < InsistingMs &&
+                             state == lastUndoneState_;
         restoring_ = !insists;
         if (!insists) {
             lastUndone_.start();
+            lastUndoneState_ = state;
             QMetaObject::invokeMethod(
                 this, [this] { setWindowState(windowState() & ~Enlarged); }, Qt::QueuedConnection);
         }

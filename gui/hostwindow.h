@@ -106,6 +106,7 @@ class HostWindow final : public QWidget {
     bool enlargingWatched_ = false;
     bool restoring_ = false; // from a maximised or full-screen state
     QElapsedTimer lastUndone_;
+    Qt::WindowStates lastUndoneState_;
     // The frame position and outer size the application set, kept while the
     // frame may change.
     QPoint requestedPosition_;

@@ -7,7 +7,9 @@
   leave the fixed main window running at its size.
 - enlarge_wayland: on a compositor without a seat (Weston's headless backend)
   the page's focused search box does not crash the program, and the kiosk
-  shell's full-screen request leaves it running.
+  shell's full-screen request leaves it running; Weston's own maximise and
+  full-screen keys (on an X display, which gives it a seat) are answered and
+  leave the program running at its size.
 - menu_key: with a tray, the menu key opens the program's menu, whose
   关于软件 opens the About box.
 - small_screen: at a scale the screen cannot hold 796 x 603 at, the window
@@ -18,6 +20,7 @@
 
 import argparse
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -180,6 +183,55 @@ def enlarge_wayland(program_path):
         session.close()
 
 
+def enlarge_wayland_keys(program_path):
+    """Weston on an X display gives the program a seat; its own keys
+    maximise (Super+Shift+M) and make full screen (Super+Shift+F) whatever
+    the window's limits say."""
+    desktop = Desktop(window_manager=False)
+    env = dict(desktop.env, WAYLAND_DISPLAY="lodestone-weston",
+               QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu")
+    weston = subprocess.Popen(["weston", "--backend=x11-backend.so", "--use-pixman",
+                               "--socket=lodestone-weston", "--idle-time=0", "--width=1200",
+                               "--height=850"], env=env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    portal = Portal()
+    program = None
+    # The protocol as the program speaks it: what it asks for in answer.
+    protocol = tempfile.NamedTemporaryFile("w+")
+    try:
+        wait_for(lambda: os.path.exists(os.path.join(env["XDG_RUNTIME_DIR"], "lodestone-weston")),
+                 "the compositor")
+        program_env = dict(env, WAYLAND_DEBUG="client", **sites(portal.address))
+        del program_env["DISPLAY"]
+        program = subprocess.Popen([program_path, "-platform", "wayland"], env=program_env,
+                                   stdout=subprocess.DEVNULL, stderr=protocol)
+        wait_for(lambda: "/favicon.ico" in portal.paths or program.poll() is not None,
+                 "the page to be shown", timeout=60)
+        said = lambda: protocol.seek(0) == 0 and protocol.read()
+        # The compositor's window on the X display takes the keys under the pointer.
+        desktop.run("xdotool", "mousemove", "--sync", "600", "425")
+        for key, answer in (("super+shift+m", "unset_maximized"),
+                            ("super+shift+f", "unset_fullscreen")):
+            desktop.run("xdotool", "key", key)
+            wait_for(lambda: answer in said() or program.poll() is not None,
+                     "the program to answer " + key)
+            check(program.poll() is None, "the program ended after " + key)
+        # Back at its size: the last geometry it gave its window is its own.
+        wait_for(lambda: re.findall(r"set_window_geometry\(0, 0, (\d+), (\d+)\)", said())[-1:]
+                 == [("796", "603")], "the window back at 796 x 603")
+        program.terminate()
+        check(program.wait(timeout=30) == 0, "exit code after SIGTERM")
+    finally:
+        if program and program.poll() is None:
+            program.kill()
+            program.wait()
+        protocol.close()
+        portal.close()
+        weston.terminate()
+        weston.wait()
+        desktop.close()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--program", required=True)
@@ -192,6 +244,7 @@ def main():
             no_display(args.program)
         elif args.scenario == "enlarge_wayland":
             enlarge_wayland(args.program)
+            enlarge_wayland_keys(args.program)
         elif args.scenario == "small_screen":
             on_desktop(args.program, small_screen, QT_SCALE_FACTOR="2")
         elif args.scenario == "screen_reader":
