@@ -150,64 +150,55 @@ if unnamed:
 """
 
 
-def enlarge_wayland(program_path):
-    session = PrivateSession("lodestone-kiosk-")
-    env = dict(session.env, WAYLAND_DISPLAY="lodestone-kiosk",
+def on_weston(program_path, session, options, story):
+    """Runs the program with Qt's wayland plugin on a Weston of the session's
+    own, started with `options`, then `story(program, said)`, where `said()`
+    is the Wayland protocol the program has spoken so far; SIGTERM must then
+    end it with exit code 0."""
+    env = dict(session.env, WAYLAND_DISPLAY="lodestone-weston",
                QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu")
-    weston = subprocess.Popen(["weston", "--backend=headless-backend.so", "--shell=kiosk-shell.so",
-                               "--socket=lodestone-kiosk", "--idle-time=0"], env=env,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    weston = subprocess.Popen(["weston", "--socket=lodestone-weston", "--idle-time=0"] + options,
+                              env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     portal = Portal()
     program = None
+    protocol = tempfile.TemporaryFile("w+")
     try:
-        wait_for(lambda: os.path.exists(os.path.join(env["XDG_RUNTIME_DIR"], "lodestone-kiosk")),
+        wait_for(lambda: os.path.exists(os.path.join(env["XDG_RUNTIME_DIR"], "lodestone-weston")),
                  "the compositor")
-        program = subprocess.Popen([program_path, "-platform", "wayland"],
-                                   env=dict(env, **sites(portal.address)),
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        program_env = dict(env, WAYLAND_DEBUG="client", **sites(portal.address))
+        program_env.pop("DISPLAY", None)
+        program = subprocess.Popen([program_path, "-platform", "wayland"], env=program_env,
+                                   stdout=subprocess.DEVNULL, stderr=protocol)
         wait_for(lambda: "/favicon.ico" in portal.paths or program.poll() is not None,
                  "the page to be shown", timeout=60)
-        # The page's search box has the focus: the input method's state has
-        # changed without a seat. The program stays until it is told to end.
-        if program.poll() is not None:
-            raise AssertionError("the program ended: " + program.stderr.read())
+        check(program.poll() is None, "the program ended")
+        story(program, lambda: protocol.seek(0) == 0 and protocol.read())
         program.terminate()
         check(program.wait(timeout=30) == 0, "exit code after SIGTERM")
     finally:
         if program and program.poll() is None:
             program.kill()
             program.wait()
+        protocol.close()
         portal.close()
         weston.terminate()
         weston.wait()
+
+
+def enlarge_wayland(program_path):
+    # Without a seat: the page's search box takes the focus, so the input
+    # method's state changes; the kiosk shell makes every window full screen.
+    session = PrivateSession("lodestone-kiosk-")
+    try:
+        on_weston(program_path, session, ["--backend=headless-backend.so",
+                                          "--shell=kiosk-shell.so"], lambda *_: None)
+    finally:
         session.close()
 
-
-def enlarge_wayland_keys(program_path):
-    """Weston on an X display gives the program a seat; its own keys
-    maximise (Super+Shift+M) and make full screen (Super+Shift+F) whatever
-    the window's limits say."""
-    desktop = Desktop(window_manager=False)
-    env = dict(desktop.env, WAYLAND_DISPLAY="lodestone-weston",
-               QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu")
-    weston = subprocess.Popen(["weston", "--backend=x11-backend.so", "--use-pixman",
-                               "--socket=lodestone-weston", "--idle-time=0", "--width=1200",
-                               "--height=850"], env=env, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
-    portal = Portal()
-    program = None
-    # The protocol as the program speaks it: what it asks for in answer.
-    protocol = tempfile.NamedTemporaryFile("w+")
-    try:
-        wait_for(lambda: os.path.exists(os.path.join(env["XDG_RUNTIME_DIR"], "lodestone-weston")),
-                 "the compositor")
-        program_env = dict(env, WAYLAND_DEBUG="client", **sites(portal.address))
-        del program_env["DISPLAY"]
-        program = subprocess.Popen([program_path, "-platform", "wayland"], env=program_env,
-                                   stdout=subprocess.DEVNULL, stderr=protocol)
-        wait_for(lambda: "/favicon.ico" in portal.paths or program.poll() is not None,
-                 "the page to be shown", timeout=60)
-        said = lambda: protocol.seek(0) == 0 and protocol.read()
+    # Weston on an X display gives the program a seat; its own keys maximise
+    # (Super+Shift+M) and make full screen (Super+Shift+F) whatever the
+    # window's limits say. The program answers by asking for the normal state.
+    def keys(program, said):
         # The compositor's window on the X display takes the keys under the pointer.
         desktop.run("xdotool", "mousemove", "--sync", "600", "425")
         for key, answer in (("super+shift+m", "unset_maximized"),
@@ -219,16 +210,12 @@ def enlarge_wayland_keys(program_path):
         # Back at its size: the last geometry it gave its window is its own.
         wait_for(lambda: re.findall(r"set_window_geometry\(0, 0, (\d+), (\d+)\)", said())[-1:]
                  == [("796", "603")], "the window back at 796 x 603")
-        program.terminate()
-        check(program.wait(timeout=30) == 0, "exit code after SIGTERM")
+
+    desktop = Desktop(window_manager=False)
+    try:
+        on_weston(program_path, desktop, ["--backend=x11-backend.so", "--use-pixman",
+                                          "--width=1200", "--height=850"], keys)
     finally:
-        if program and program.poll() is None:
-            program.kill()
-            program.wait()
-        protocol.close()
-        portal.close()
-        weston.terminate()
-        weston.wait()
         desktop.close()
 
 
@@ -244,7 +231,6 @@ def main():
             no_display(args.program)
         elif args.scenario == "enlarge_wayland":
             enlarge_wayland(args.program)
-            enlarge_wayland_keys(args.program)
         elif args.scenario == "small_screen":
             on_desktop(args.program, small_screen, QT_SCALE_FACTOR="2")
         elif args.scenario == "screen_reader":
