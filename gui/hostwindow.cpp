@@ -323,17 +323,6 @@ void HostWindow::KeepOnScreen() {
             std::clamp(wanted.y(), area.top(), area.bottom() + 1 - outer.height())};
 }
 
-// A fixed window offers no maximise or full screen, but a compositor's own
-// decorations (Qt's on Wayland) or a window manager may ask all the same.
-// The request is answered, then undone: a Wayland compositor ends the
-// connection of a client whose window does not take the size it was given
-// for such a state, so the limits are lifted as soon as the state is asked
-// for, before the compositor's answer comes.
-void HostWindow::LetEnlargedStateThrough() {
-    setMinimumSize(0, 0);
-    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-}
-
 void HostWindow::ApplyOuterSize(QSize outer) {
     const QSize client(std::max(0, outer.width() - knownMargins_.left() - knownMargins_.right()),
                        std::max(0, outer.height() - knownMargins_.top() - knownMargins_.bottom()));
@@ -445,13 +434,6 @@ void HostWindow::resizeEvent(QResizeEvent* event) {
 
 void HostWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!template_.resizable && !enlargingWatched_ && windowHandle()) {
-        enlargingWatched_ = true;
-        connect(windowHandle(), &QWindow::windowStateChanged, this, [this](Qt::WindowState state) {
-            if (state & Enlarged)
-                LetEnlargedStateThrough();
-        });
-    }
     // Shown again, the window goes back where it was when it was hidden.
     if (InNormalState())
         ApplyRequested();
@@ -463,8 +445,10 @@ void HostWindow::changeEvent(QEvent* event) {
     if (event->type() != QEvent::WindowStateChange)
         return;
     const auto* change = static_cast<const QWindowStateChangeEvent*>(event);
+    // A fixed window offers no maximise or full screen, but a compositor's
+    // own decorations (Qt's on Wayland), its keys or a window manager may
+    // enlarge it all the same: the new state is taken, then left again.
     if (!template_.resizable && (windowState() & Enlarged)) {
-        LetEnlargedStateThrough();
         // A compositor that insists (a kiosk's full screen comes straight
         // back) has its way rather than an endless exchange.
         constexpr qint64 InsistingMs = 2000;

@@ -87,7 +87,6 @@ class HostWindow final : public QWidget {
     void RequestPosition(std::optional<int> left, std::optional<int> top);
     void RequestOuterSize(std::optional<int> width, std::optional<int> height);
     void KeepOnScreen();
-    void LetEnlargedStateThrough();
     // Asks for the requested position and size; a new request is checked
     // against the geometry the window manager reports back.
     void ApplyRequested(bool newRequest = true);
@@ -103,7 +102,6 @@ class HostWindow final : public QWidget {
     bool goingAway_ = false;
     bool closing_ = false;
     bool visibilityWritten_ = false;
-    bool enlargingWatched_ = false;
     bool restoring_ = false; // from a maximised or full-screen state
     QElapsedTimer lastUndone_;
     Qt::WindowStates lastUndoneState_;
