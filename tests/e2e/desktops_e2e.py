@@ -25,7 +25,7 @@ import subprocess
 import sys
 import tempfile
 
-from foundation_e2e import (CLIENT_PATH, Desktop, Portal, PrivateSession, Program, check, sites,
+from foundation_e2e import (Desktop, Portal, PrivateSession, Program, check, sites,
                             wait_for)
 
 
@@ -48,7 +48,8 @@ def on_desktop(program_path, story, **env):
     program = None
     try:
         program = Program(desktop, program_path, dict(sites(portal.address), **env))
-        wait_for(lambda: CLIENT_PATH in portal.paths, "the client page request")
+        # The engine asks for the icon once the page has loaded.
+        wait_for(lambda: "/favicon.ico" in portal.paths, "the page to be shown")
         story(desktop, program)
     except AssertionError:
         if program:
@@ -98,9 +99,13 @@ def small_screen(desktop, program):
 def menu_key(desktop, program):
     wait_for(program.tray_icon, "the tray icon")
     desktop.run("xdotool", "windowactivate", "--sync", str(program.window))
-    desktop.run("xdotool", "mousemove", "--sync", "400", "400", "click", "1")
-    wait_for(lambda: desktop.run("xdotool", "key", "Menu") is not None and program.popup_menu(),
-             "the menu from the menu key", timeout=20)
+    menu = wait_for(lambda: desktop.run("xdotool", "key", "Menu") is not None
+                    and program.popup_menu(), "the menu from the menu key", timeout=20)
+    # It opens at the focused search field, below the page's heading, not at
+    # the window's corner.
+    window = desktop.info(program.window)
+    check(menu["y"] - window["y"] > 60 and menu["x"] - window["x"] < 100,
+          "the menu at %s, the window at %s" % (menu, window))
     # Back, Forward, Reload, then 关于软件 and 检查更新 (no Exit with a tray).
     desktop.run("xdotool", "key", "Up", "Up", "Return")
     wait_for(lambda: any('"软件信息"' in desktop.property(w, "_NET_WM_NAME")
