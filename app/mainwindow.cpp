@@ -61,7 +61,7 @@ host::WindowTemplate MainWindowTemplate(Program& program) {
                              [&program](host::ComObject& slot, bool& cancel, bool byUser) {
                                  OnMainBrowserNewWindow(program, slot, cancel, byUser);
                              });
-    browser.menuWithoutTray = TrayMenu.unit;
+    browser.pageMenu = TrayMenu.unit;
 
     host::ComponentTemplate menu;
     menu.unit = TrayMenu.unit;
@@ -72,7 +72,7 @@ host::WindowTemplate MainWindowTemplate(Program& program) {
     menu.items = {
         {text::Gbk(u8"关于软件"), [&program] { OnAboutItem(program.notices); }},
         {text::Gbk(u8"检查更新"), [&program] { OnCheckUpdateItem(program); }},
-        {text::Gbk(u8"退出"), [&program] { OnExitItem(program.windows); }},
+        {text::Gbk(u8"退出"), [&program] { OnExitItem(program.windows); }, true},
     };
 
     window.components = {label, browser, menu};

@@ -128,6 +128,11 @@ DownloadWindow::DownloadWindow(std::unique_ptr<Download> download, const QString
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     bar_->setRange(0, 0);
     bar_->setTextVisible(false);
+    // Screen readers name each row by what it is; the labels' texts change.
+    name_->setAccessibleName(QStringLiteral("文件名"));
+    status_->setAccessibleName(QStringLiteral("状态"));
+    bar_->setAccessibleName(QStringLiteral("下载进度"));
+    amount_->setAccessibleName(QStringLiteral("已下载"));
 
     auto* layout = new QVBoxLayout(this);
     for (QWidget* row : {static_cast<QWidget*>(name_), static_cast<QWidget*>(status_),

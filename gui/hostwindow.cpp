@@ -6,17 +6,22 @@
 #include "gui/pagemenu.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QWebEngineView>
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 namespace gui {
 
 namespace {
+
+constexpr Qt::WindowStates Enlarged = Qt::WindowMaximized | Qt::WindowFullScreen;
 
 Qt::WindowFlags FlagsFor(const host::WindowTemplate& window) {
     Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -43,6 +48,14 @@ int TrayEventFor(QSystemTrayIcon::ActivationReason reason) {
 
 QRect RectOf(const host::Rect& rect) {
     return {rect.left, rect.top, rect.width, rect.height};
+}
+
+// A Wayland compositor may enlarge a window whatever its limits say
+// (Weston's maximise key), and ends the connection of one that then keeps its
+// size; Qt holds a window to its limits. There the program keeps a fixed
+// window's size itself instead.
+bool LimitsKeepTheSize() {
+    return QGuiApplication::platformName() != QStringLiteral("wayland");
 }
 
 bool InBrowser(const QWidget* widget) {
@@ -77,15 +90,17 @@ void HostWindow::BuildComponent(const host::ComponentTemplate& component,
         // It is drawn under the browser and must never take its clicks.
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         label->setGeometry(RectOf(component.rect));
-        label->setVisible(component.visible);
+        // Without text it shows nothing, and a screen reader would list an
+        // empty, nameless element.
+        label->setVisible(component.visible && !label->text().isEmpty());
         widget = label;
         break;
     }
     case host::ComponentType::WebBrowserFrame: {
         auto* frame = new BrowserFrame(component, profile, runner_, this);
-        if (const host::ComponentTemplate* menu = Menu(component.menuWithoutTray))
+        if (const host::ComponentTemplate* menu = Menu(component.pageMenu))
             if (QWebEngineView* view = QWebEngineView::forPage(frame->page()))
-                EndPageMenuWithoutTray(*view, *menu, runner_);
+                EndPageMenu(*view, *menu, runner_);
         widget = frame;
         break;
     }
@@ -286,14 +301,32 @@ void HostWindow::RequestOuterSize(std::optional<int> width, std::optional<int> h
     if (height)
         outer.setHeight(*height);
     requestedOuter_ = outer;
+    KeepOnScreen();
     ApplyRequested();
     ReportGeometry();
+}
+
+// A window that the screen's free area cannot hold is made to fit it, and
+// one that reaches past it is moved in, so that all of it stays within reach
+// (a small screen, a large scale factor).
+void HostWindow::KeepOnScreen() {
+    const QScreen* shown = screen();
+    const QRect area = shown ? shown->availableGeometry() : QRect();
+    if (area.isEmpty() || !requestedOuter_)
+        return;
+    const QSize outer = requestedOuter_->boundedTo(area.size());
+    requestedOuter_ = outer;
+    const QRect wanted(requestedPosition_, outer);
+    if (!area.contains(wanted))
+        requestedPosition_ = {
+            std::clamp(wanted.x(), area.left(), area.right() + 1 - outer.width()),
+            std::clamp(wanted.y(), area.top(), area.bottom() + 1 - outer.height())};
 }
 
 void HostWindow::ApplyOuterSize(QSize outer) {
     const QSize client(std::max(0, outer.width() - knownMargins_.left() - knownMargins_.right()),
                        std::max(0, outer.height() - knownMargins_.top() - knownMargins_.bottom()));
-    if (template_.resizable) {
+    if (template_.resizable || !LimitsKeepTheSize()) {
         resize(client);
         return;
     }
@@ -311,7 +344,7 @@ void HostWindow::CheckFrame() {
         knownMargins_ = margins;
         if (InNormalState())
             ApplyRequested();
-    } else if (InNormalState() && isVisible()) {
+    } else if (InNormalState() && isVisible() && !restoring_) {
         const QRect outer = OuterRect();
         const bool asRequested = outer.topLeft() == requestedPosition_ &&
                                  (!requestedOuter_ || outer.size() == *requestedOuter_);
@@ -321,10 +354,13 @@ void HostWindow::CheckFrame() {
             --unconfirmedTries_;
             ApplyRequested(false);
         } else {
-            // Follows what the user or the window manager made of the window.
+            // Follows what the user or the window manager made of the window;
+            // a fixed window's size is the program's own (a window manager
+            // may resize it on its way to a state it does not keep).
             unconfirmedTries_ = 0;
             requestedPosition_ = outer.topLeft();
-            requestedOuter_ = outer.size();
+            if (template_.resizable || !requestedOuter_)
+                requestedOuter_ = outer.size();
         }
     }
     ReportGeometry();
@@ -385,6 +421,14 @@ void HostWindow::moveEvent(QMoveEvent* event) {
 
 void HostWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    // The fixed size comes back only with the size of the normal state: on
+    // Wayland, a size of its own before the compositor has answered the
+    // restore would be taken as the enlarged state's.
+    if (std::exchange(restoring_, restoring_ && !InNormalState()) && InNormalState())
+        ApplyRequested();
+    else if (!template_.resizable && !LimitsKeepTheSize() && InNormalState() && !restoring_ &&
+             requestedOuter_ && OuterRect().size() != *requestedOuter_)
+        ApplyOuterSize(*requestedOuter_); // a resize by the user's hand
     CheckFrame();
 }
 
@@ -401,6 +445,28 @@ void HostWindow::changeEvent(QEvent* event) {
     if (event->type() != QEvent::WindowStateChange)
         return;
     const auto* change = static_cast<const QWindowStateChangeEvent*>(event);
+    // A fixed window offers no maximise or full screen, but a compositor's
+    // own decorations (Qt's on Wayland), its keys or a window manager may
+    // enlarge it all the same: the new state is taken, then left again.
+    if (!template_.resizable && (windowState() & Enlarged)) {
+        // A compositor that insists (a kiosk's full screen comes straight
+        // back) has its way rather than an endless exchange.
+        constexpr qint64 InsistingMs = 2000;
+        const Qt::WindowStates state = windowState() & Enlarged;
+        const bool insists = lastUndone_.isValid() && lastUndone_.elapsed() < InsistingMs &&
+                             state == lastUndoneState_;
+        restoring_ = !insists;
+        if (!insists) {
+            lastUndone_.start();
+            lastUndoneState_ = state;
+            QMetaObject::invokeMethod(
+                this, [this] { setWindowState(windowState() & ~Enlarged); }, Qt::QueuedConnection);
+        }
+    } else if (restoring_ && requestedOuter_ && OuterRect().size() == *requestedOuter_) {
+        // Never enlarged after all: no resize is coming.
+        restoring_ = false;
+        ApplyRequested();
+    }
     const bool wasMinimised = change->oldState() & Qt::WindowMinimized;
     // Minimising and restoring count as moving and resizing the window.
     if (wasMinimised != isMinimized()) {

@@ -5,6 +5,7 @@
 
 #include "host/windowtemplate.h"
 
+#include <QElapsedTimer>
 #include <QMargins>
 #include <QWidget>
 
@@ -85,6 +86,7 @@ class HostWindow final : public QWidget {
     bool InNormalState() const;
     void RequestPosition(std::optional<int> left, std::optional<int> top);
     void RequestOuterSize(std::optional<int> width, std::optional<int> height);
+    void KeepOnScreen();
     // Asks for the requested position and size; a new request is checked
     // against the geometry the window manager reports back.
     void ApplyRequested(bool newRequest = true);
@@ -100,6 +102,9 @@ class HostWindow final : public QWidget {
     bool goingAway_ = false;
     bool closing_ = false;
     bool visibilityWritten_ = false;
+    bool restoring_ = false; // from a maximised or full-screen state
+    QElapsedTimer lastUndone_;
+    Qt::WindowStates lastUndoneState_;
     // The frame position and outer size the application set, kept while the
     // frame may change.
     QPoint requestedPosition_;

@@ -1,5 +1,6 @@
 #include "gui/qthost.h"
 
+#include "gui/application.h"
 #include "gui/browserframe.h"
 #include "gui/clipboardkeeper.h"
 #include "gui/cookiebridge.h"
@@ -42,20 +43,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace gui {
 
 namespace {
-
-// The web engine cannot sandbox its renderers for root; it then refuses to
-// start unless told to go without.
-void AllowRootWithoutSandbox() {
-    if (geteuid() != 0)
-        return;
-    std::fputs("lodestone: running as root, so the web engine runs without its sandbox\n", stderr);
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-}
 
 // Every window carries the program's icon, the one its desktop entry names.
 QIcon ProgramIcon() {
@@ -89,7 +80,6 @@ QIcon IconOfAllSizes(const text::ByteSet& bytes) {
 } // namespace
 
 QtHost::QtHost(int& argc, char** argv, net::CookieStore& cookies) : cookies_(cookies) {
-    AllowRootWithoutSandbox();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QCoreApplication::setApplicationName(QStringLiteral("lodestone"));
     // The whole interface is Chinese, so Qt's own buttons (是, 否, 取消) and
@@ -102,7 +92,7 @@ QtHost::QtHost(int& argc, char** argv, net::CookieStore& cookies) : cookies_(coo
     // on by itself only when built to; the program's own requests read the
     // same environment.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
-    application_ = std::make_unique<QApplication>(argc, argv);
+    application_ = StartApplication(argc, argv);
     for (const char* catalogue : {"qtbase_zh_CN", "qtwebengine_zh_CN"}) {
         auto translator = std::make_unique<QTranslator>();
         if (translator->load(QLatin1String(catalogue),
@@ -140,7 +130,8 @@ InstanceClaim QtHost::ClaimInstance() {
     QDir().mkpath(dataFolder);
     instance_ = std::make_unique<SingleInstance>(
         QStringList{QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation), dataFolder});
-    return instance_->Claim([this] { return BringStartupWindowForward(); });
+    return instance_->Claim(
+        [this](const QByteArray& token) { return BringStartupWindowForward(token); });
 }
 
 QtHost::~QtHost() {
@@ -289,11 +280,16 @@ void QtHost::Activate(HostWindow& window) {
     window.activateWindow();
 }
 
-// Shown again if it was hidden in the tray, and restored if minimised.
-bool QtHost::BringStartupWindowForward() {
+// Shown again if it was hidden in the tray, and restored if minimised. A
+// Wayland client cannot restore its own window: the compositor does, for the
+// activation token the desktop gave the later start, which Qt's wayland
+// plugin takes from the environment.
+bool QtHost::BringStartupWindowForward(const QByteArray& activationToken) {
     HostWindow* window = Window(startupWindow_);
     if (!window || window->IsClosing())
         return false;
+    if (!activationToken.isEmpty() && QGuiApplication::platformName() == QStringLiteral("wayland"))
+        qputenv("XDG_ACTIVATION_TOKEN", activationToken);
     window->show();
     Activate(*window);
     return true;

@@ -104,7 +104,7 @@ class QtHost final : public host::Host {
     // Fatal with `message` when the window is not loaded.
     HostWindow& LoadedWindow(int window, const char8_t* message);
     void Activate(HostWindow& window);
-    bool BringStartupWindowForward();
+    bool BringStartupWindowForward(const QByteArray& activationToken);
     void Destroy(HostWindow& window);
     HostWindow* OwnWindow(host::WindowHandle handle) const;
 

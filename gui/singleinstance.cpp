@@ -7,6 +7,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,7 +23,10 @@ namespace gui {
 
 namespace {
 
+// The request, then a line with the start's activation token (empty when it
+// has none); an instance that knows only the request answers it all the same.
 constexpr QByteArrayView Request = "forward\n";
+constexpr qsizetype MaxTokenSize = 256;
 constexpr QByteArrayView Answer = "ok\n";
 // The running instance may itself be starting or ending; a start waits that
 // long for it to answer or to go.
@@ -40,6 +44,13 @@ constexpr int AcceptPauseMs = 500;
 
 QByteArray LocalName(const QString& path) {
     return QFile::encodeName(path);
+}
+
+// A token is printable text of the compositor's; anything else is not passed on.
+QByteArray ActivationToken(const QByteArray& token) {
+    const bool printable =
+        std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 127; });
+    return printable && token.size() <= MaxTokenSize ? token : QByteArray();
 }
 
 } // namespace
@@ -86,6 +97,7 @@ bool SingleInstance::AskRunningInstance() const {
     if (!socket.waitForConnected(AnswerLimitMs))
         return false;
     socket.write(Request.data(), Request.size());
+    socket.write(ActivationToken(qgetenv("XDG_ACTIVATION_TOKEN")) + '\n');
     if (!socket.waitForBytesWritten(AnswerLimitMs))
         return false;
     while (socket.bytesAvailable() < Answer.size())
@@ -161,10 +173,15 @@ void SingleInstance::Serve(int connection) {
         client->deleteLater();
     });
     QObject::connect(client, &QLocalSocket::readyRead, client, [this, client] {
-        if (client->bytesAvailable() < Request.size())
-            return;
+        constexpr qsizetype Longest = Request.size() + MaxTokenSize + 1;
+        const QByteArray received = client->peek(Longest);
+        const qsizetype end = received.indexOf('\n', Request.size());
+        const bool fits = Request.startsWith(QByteArrayView(received.left(Request.size())));
+        if (fits && end < 0 && received.size() < Longest)
+            return; // the rest is still coming
         // Anything but the one request is dropped unanswered.
-        if (client->read(Request.size()) == Request && comeForward_())
+        if (fits && end >= 0 &&
+            comeForward_(ActivationToken(received.mid(Request.size(), end - Request.size()))))
             client->write(Answer.data(), Answer.size());
         client->disconnectFromServer();
     });
@@ -179,7 +196,7 @@ void SingleInstance::StopAnswering() {
     }
 }
 
-InstanceClaim SingleInstance::Claim(std::function<bool()> comeForward) {
+InstanceClaim SingleInstance::Claim(std::function<bool(const QByteArray&)> comeForward) {
     QElapsedTimer waited;
     waited.start();
     for (;;) {

@@ -3,6 +3,7 @@
 // private to the user and listens on a local socket beside it; a later start
 // asks it to bring its window forward and ends.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -33,9 +34,10 @@ class SingleInstance final {
     Q_DISABLE_COPY_MOVE(SingleInstance)
 
     // Once claimed, `comeForward` runs on the event loop for every later
-    // start; false (the program is closing) lets that start wait for this
-    // process to end and then run on its own.
-    InstanceClaim Claim(std::function<bool()> comeForward);
+    // start, with the activation token the desktop gave that start (Wayland's
+    // XDG_ACTIVATION_TOKEN; empty when none); false (the program is closing)
+    // lets that start wait for this process to end and then run on its own.
+    InstanceClaim Claim(std::function<bool(const QByteArray& activationToken)> comeForward);
     // For the time after the event loop, when nothing would answer.
     void StopAnswering();
 
@@ -54,7 +56,7 @@ class SingleInstance final {
     int listener_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::unique_ptr<QObject> clients_; // parent of the connections being served
-    std::function<bool()> comeForward_;
+    std::function<bool(const QByteArray&)> comeForward_;
 };
 
 } // namespace gui

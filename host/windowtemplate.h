@@ -64,6 +64,10 @@ enum class FrameBorder {
 struct MenuItemTemplate {
     text::Text caption;
     std::function<void()> onChosen;
+    // Offered at the end of the page's context menu only while the desktop has
+    // no notification area (Exit: with a tray, a slip there never ends the
+    // program).
+    bool onlyWithoutTray = false;
 };
 
 struct ComponentTemplate {
@@ -84,10 +88,9 @@ struct ComponentTemplate {
     // `byUser`: the request came from the user's own input (a click or a key),
     // not from a script acting on its own.
     std::function<void(ComObject& slot, bool& cancel, bool byUser)> onNewWindow;
-    // A menu of the same window whose items end the page's right-click menu
-    // whenever the desktop offers no notification area, where they would
-    // otherwise have no door (0: none).
-    int menuWithoutTray = 0;
+    // A menu of the same window whose items end the page's context menu, so
+    // that the keyboard reaches them on every desktop (0: none).
+    int pageMenu = 0;
 
     // Menu: its items, one level below it. A hidden top-level menu adds no
     // menu bar and serves only as a pop-up.

@@ -79,6 +79,10 @@ TEST_F(ShellTest, TrayMenuHasItsThreeItems) {
     EXPECT_EQ(items[1].caption, text::Gbk(u8"检查更新"));
     EXPECT_EQ(items[2].caption, text::Gbk(u8"退出"));
     EXPECT_FALSE(windows.Component(app::TrayMenu).visible);
+    // The page's context menu offers About and the update check everywhere,
+    // Exit only where no tray offers it.
+    EXPECT_FALSE(items[0].onlyWithoutTray || items[1].onlyWithoutTray);
+    EXPECT_TRUE(items[2].onlyWithoutTray);
 }
 
 TEST_F(ShellTest, AboutShowsAnInformationBox) {

@@ -19,9 +19,10 @@ import threading
 import time
 
 CLIENT_PATH = "/client?v=varnholt&c=0&so=0&t="
-PORTAL_PAGE = (b"<html><head><title>portal</title></head>"
-               b"<body style='background:#e8f4ff;font-family:sans-serif'>"
-               b"<h1>Loopback portal</h1><p>client page</p></body></html>")
+PORTAL_PAGE = ("<html><head><title>portal</title></head>"
+               "<body style='background:#e8f4ff;font-family:sans-serif'>"
+               "<h1>Loopback portal</h1><input aria-label='搜索词' autofocus>"
+               "<p><a href='/about'>client page</a></p></body></html>").encode()
 
 
 class Portal:

@@ -26,18 +26,29 @@ TEST(SingleInstance, TakesTheLockInTheFirstFolderThatCanHoldItOrRefusesToStart) 
 
     SingleInstance first(folders);
     int forwarded = 0;
-    ASSERT_EQ(first.Claim([&] { return ++forwarded > 0; }), InstanceClaim::Claimed);
+    QByteArray token;
+    ASSERT_EQ(first.Claim([&](const QByteArray& given) {
+        token = given;
+        return ++forwarded > 0;
+    }),
+              InstanceClaim::Claimed);
     EXPECT_TRUE(QFile::exists(profile.filePath(QStringLiteral("lodestone.socket"))));
 
-    std::future<InstanceClaim> later = std::async(
-        std::launch::async, [&] { return SingleInstance(folders).Claim([] { return true; }); });
+    // The desktop's activation token goes along, for the compositor to raise
+    // the window on.
+    qputenv("XDG_ACTIVATION_TOKEN", "desktop-token_1");
+    std::future<InstanceClaim> later = std::async(std::launch::async, [&] {
+        return SingleInstance(folders).Claim([](const QByteArray&) { return true; });
+    });
     while (later.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
         QCoreApplication::processEvents();
     EXPECT_EQ(later.get(), InstanceClaim::HandedOver);
     EXPECT_EQ(forwarded, 1);
+    EXPECT_EQ(token, "desktop-token_1");
 
     const QStringList unusable{QString(), runtime.filePath(QStringLiteral("missing"))};
-    EXPECT_EQ(SingleInstance(unusable).Claim([] { return true; }), InstanceClaim::NoLock);
+    EXPECT_EQ(SingleInstance(unusable).Claim([](const QByteArray&) { return true; }),
+              InstanceClaim::NoLock);
 }
 
 } // namespace

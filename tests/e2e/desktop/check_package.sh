@@ -19,6 +19,8 @@ fail() { echo "check_package: $*" >&2; status=1; }
 deb=$(ls "$work"/out/lodestone_1.0.0*_*.deb) || exit 1
 lintian --fail-on error "$deb" 2>/dev/null || fail "lintian reports errors"
 dpkg-deb -x "$deb" "$work/tree" || exit 1
+dpkg-deb -f "$deb" Recommends | grep -q "fonts-wqy-microhei" ||
+    fail "the package recommends no CJK font: $(dpkg-deb -f "$deb" Recommends)"
 usr=$work/tree/usr
 
 [ "$("$usr/bin/lodestone" --version)" = "Lodestone 1.0.0 (build 20130906)" ] ||
