@@ -52,7 +52,9 @@ class MemorySink final : public Sink {
         const std::size_t doubled = std::max(needed, 2 * body.capacity());
         if (needed > body.capacity() && !MakeRoom(doubled > LargestGrowthCopy ? limit_ : doubled))
             return false;
-        body.insert(body.end(), data, data + size);
+        // As bytes of the body's own type, so that this is one block copy.
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+        body.insert(body.end(), bytes, bytes + size);
         return true;
     }
 
