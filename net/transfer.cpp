@@ -220,7 +220,7 @@ void Transfer::Drive(host::EventLoop& loop, std::function<void()> ended) {
     curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
     CheckLimitsLater();
     // The handle was added before curl had anyone to tell; start it now.
-    OnCurlTimer(0);
+    Act(CURL_SOCKET_TIMEOUT, 0);
 }
 
 void Transfer::Act(curl_socket_t socket, int events) {
