@@ -47,27 +47,27 @@ std::string InterruptText(const Request& request) {
     const int reason = request.interruptReason();
     switch (reason) {
     case Request::FileNoSpace:
-        return "磁盘空间不足，文件没有下载完整。";
+        return net::FaultText(net::DownloadFault::DiskFull);
     case Request::NetworkTimeout:
-        return "连接服务器超时。";
+        return net::FaultText(net::DownloadFault::TimedOut);
     case Request::NetworkServerDown:
     case Request::ServerUnreachable:
-        return "无法连接到服务器。";
+        return net::FaultText(net::DownloadFault::Unreachable);
     case Request::ServerCertProblem:
-        return "服务器的安全证书不可信，下载已中止。";
+        return net::FaultText(net::DownloadFault::Untrusted);
     case Request::ServerUnauthorized:
     case Request::ServerForbidden:
         return "服务器拒绝了下载。";
     case Request::FileTooShort:
     case ContentLengthMismatch:
-        return "连接中断，文件没有下载完整。";
+        return net::FaultText(net::DownloadFault::Broken);
     default:
         break;
     }
     if (reason < Request::NetworkFailed)
         return "无法写入临时文件。";
     if (reason < Request::ServerFailed)
-        return "连接中断，文件没有下载完整。";
+        return net::FaultText(net::DownloadFault::Broken);
     if (reason < Request::UserCanceled)
         return "服务器出错，下载已中止。";
     return "下载已取消。";

@@ -23,7 +23,7 @@ constexpr std::chrono::milliseconds WaitSlice{1000};
 // A full disk is said plainly; the system's own words are English.
 std::string FileErrorText(std::string_view failed, int error) {
     if (error == ENOSPC || error == EDQUOT)
-        return "磁盘空间不足，文件没有下载完整。";
+        return FaultText(DownloadFault::DiskFull);
     return std::string(failed) + std::strerror(error);
 }
 
@@ -32,17 +32,17 @@ std::string TransferErrorText(CURLcode code) {
     case CURLE_COULDNT_RESOLVE_HOST:
         return "找不到服务器。";
     case CURLE_COULDNT_CONNECT:
-        return "无法连接到服务器。";
+        return FaultText(DownloadFault::Unreachable);
     case CURLE_OPERATION_TIMEDOUT:
-        return "连接服务器超时。";
+        return FaultText(DownloadFault::TimedOut);
     case CURLE_PEER_FAILED_VERIFICATION:
-        return "服务器的安全证书不可信，下载已中止。";
+        return FaultText(DownloadFault::Untrusted);
     case CURLE_SSL_CONNECT_ERROR:
         return "无法与服务器建立安全连接。";
     case CURLE_PARTIAL_FILE:
     case CURLE_RECV_ERROR:
     case CURLE_GOT_NOTHING:
-        return "连接中断，文件没有下载完整。";
+        return FaultText(DownloadFault::Broken);
     default:
         return std::string("下载失败：") + curl_easy_strerror(code);
     }
@@ -98,6 +98,22 @@ class PartFile final {
 };
 
 } // namespace
+
+std::string FaultText(DownloadFault fault) {
+    switch (fault) {
+    case DownloadFault::DiskFull:
+        return "磁盘空间不足，文件没有下载完整。";
+    case DownloadFault::TimedOut:
+        return "连接服务器超时。";
+    case DownloadFault::Unreachable:
+        return "无法连接到服务器。";
+    case DownloadFault::Untrusted:
+        return "服务器的安全证书不可信，下载已中止。";
+    case DownloadFault::Broken:
+        break;
+    }
+    return "连接中断，文件没有下载完整。";
+}
 
 std::optional<std::string> DownloadUrlError(std::string_view url) {
     if (std::ranges::any_of(url, [](unsigned char c) { return c < 0x20 || c == 0x7F; }))

@@ -46,6 +46,10 @@ struct DownloadProgress {
     }
 };
 
+// The ends that downloads of every kind share, in the words the user reads.
+enum class DownloadFault { DiskFull, TimedOut, Unreachable, Untrusted, Broken };
+std::string FaultText(DownloadFault fault);
+
 // Why `url` (UTF-8) may not be downloaded, for the user; none when it may.
 // Only http and https addresses with a host are taken, and nothing in them
 // may break a request line.
