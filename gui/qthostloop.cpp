@@ -1,5 +1,9 @@
-#include "gui/eventwatch.h"
+// The Qt host's event loop: posted work, and the socket notifiers and timers
+// that move the program's transfers.
 
+#include "gui/qthost.h"
+
+#include <QApplication>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -35,8 +39,8 @@ class QtWatch final : public host::Watch {
 
 } // namespace
 
-std::unique_ptr<host::Watch> WatchSocket(int socket, int events,
-                                         std::function<void(int ready)> ready) {
+std::unique_ptr<host::Watch> QtHost::WatchSocket(int socket, int events,
+                                                 std::function<void(int ready)> ready) {
     auto watch = std::make_unique<QtWatch>();
     const auto notify = [&](QSocketNotifier::Type type, int event) {
         auto* notifier = new QSocketNotifier(socket, type);
@@ -51,8 +55,8 @@ std::unique_ptr<host::Watch> WatchSocket(int socket, int events,
     return watch;
 }
 
-std::unique_ptr<host::Watch> StartTimer(std::chrono::milliseconds delay,
-                                        std::function<void()> due) {
+std::unique_ptr<host::Watch> QtHost::StartTimer(std::chrono::milliseconds delay,
+                                                std::function<void()> due) {
     auto watch = std::make_unique<QtWatch>();
     auto* timer = new QTimer;
     timer->setSingleShot(true);
@@ -61,6 +65,22 @@ std::unique_ptr<host::Watch> StartTimer(std::chrono::milliseconds delay,
     timer->start(delay);
     watch->Own(timer);
     return watch;
+}
+
+void QtHost::ProcessEvents() {
+    QCoreApplication::processEvents();
+    // Called from work that itself runs from a posted event (a menu item),
+    // processEvents leaves the posted events waiting, and the browser's own
+    // work with them: its page would stall for the whole wait.
+    QCoreApplication::sendPostedEvents();
+}
+
+void QtHost::PostWork(std::function<void()> work) {
+    // Run as a handler: a window it closes in a box's or menu's nested loop
+    // waits until it has returned.
+    QMetaObject::invokeMethod(
+        application_.get(), [this, work = std::move(work)] { runner_.Run(work); },
+        Qt::QueuedConnection);
 }
 
 } // namespace gui
