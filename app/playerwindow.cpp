@@ -44,11 +44,13 @@ host::WindowTemplate PlayerWindowTemplate(Program& program) {
     window.onResized = [&program] { OnPlayerWindowResized(program.windows); };
     window.onDestroying = [&program] { OnPlayerWindowDestroying(program.windows); };
 
-    window.components = {
+    host::ComponentTemplate browser =
         BrowserFrameTemplate(program.globals, PlayerBrowser, "PlayerBrowser", {-1, -3, 100, 100},
                              [&program](host::ComObject& slot, bool& cancel, bool) {
                                  OnPlayerBrowserNewWindow(program.frames, slot, cancel);
-                             })};
+                             });
+    browser.playsOnItsOwn = true;
+    window.components = {browser};
     return window;
 }
 

@@ -14,6 +14,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 namespace gui {
@@ -130,6 +131,8 @@ BrowserFrame::BrowserFrame(const host::ComponentTemplate& component, QWebEngineP
     layout->addWidget(view_);
 
     auto* page = new SilentPage(profile, component.silent, view_);
+    page->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture,
+                                   !component.playsOnItsOwn);
     view_->setPage(page);
     view_->setAcceptDrops(component.dropTarget);
     connect(page, &QWebEnginePage::linkHovered, this, &BrowserFrame::ReportHoveredLink);

@@ -91,6 +91,9 @@ struct ComponentTemplate {
     // A menu of the same window whose items end the page's context menu, so
     // that the keyboard reaches them on every desktop (0: none).
     int pageMenu = 0;
+    // Its pages may start sound and video without a click of their own: the
+    // frame was opened by the user's click to play.
+    bool playsOnItsOwn = false;
 
     // Menu: its items, one level below it. A hidden top-level menu adds no
     // menu bar and serves only as a pop-up.
