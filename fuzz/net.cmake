@@ -6,5 +6,6 @@ foreach(name url cookies response)
   target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
 endforeach()
-target_sources(fuzz_response PRIVATE ${PROJECT_SOURCE_DIR}/tests/fakes/fakehost.cpp)
+target_sources(fuzz_response PRIVATE ${PROJECT_SOURCE_DIR}/tests/fakes/fakedesktop.cpp
+  ${PROJECT_SOURCE_DIR}/tests/fakes/fakeeventloop.cpp)
 target_include_directories(fuzz_response PRIVATE ${PROJECT_SOURCE_DIR}/tests/fakes)
