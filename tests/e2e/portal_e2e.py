@@ -1035,13 +1035,16 @@ def range_start(header):
 
 
 def scenario_play_video(session, relays):
-    """A play link opens the player, whose video starts on its own and plays
-    from the portal's copy through range requests; a seek far ahead asks for
+    """A play link opens the player, whose video starts on its own, sound
+    on, and plays from the portal's copy through range requests; a seek far ahead asks for
     a later range, answered 206, and the video plays on from there."""
     relay = relays["player"]
     play, _ = session.search(VIDEO_TERM)
     player = session.play(play)
     wait_for(lambda: (relay.played() or 0) >= 0.5, "the video to play")
+    # The click on the play link asked for it: the sound is on from the start.
+    check(relay.reports[-1].get("muted") == "false", "the video started muted: %s"
+          % relay.reports[-1])
     check(relay.media and all(status in (200, 206) and accepts == "bytes"
                               for _, status, _, accepts in relay.media),
           "the video's requests: %s" % relay.media)
