@@ -42,20 +42,20 @@ std::optional<std::uint64_t> Number(std::string_view text) {
 }
 
 // One "first-last", "first-" or "-suffix"; nothing when malformed.
-struct Spec {
+struct AskedRange {
     std::optional<std::uint64_t> first, last;
 };
 
-std::optional<Spec> ParseSpec(std::string_view text) {
+std::optional<AskedRange> ParseAskedRange(std::string_view text) {
     const std::size_t dash = text.find('-');
     if (dash == std::string_view::npos)
         return std::nullopt;
     const std::string_view before = text.substr(0, dash), after = text.substr(dash + 1);
-    Spec spec{Number(before), Number(after)};
-    if ((!before.empty() && !spec.first) || (!after.empty() && !spec.last) ||
-        (!spec.first && !spec.last) || (spec.first && spec.last && *spec.last < *spec.first))
+    AskedRange asked{Number(before), Number(after)};
+    if ((!before.empty() && !asked.first) || (!after.empty() && !asked.last) ||
+        (!asked.first && !asked.last) || (asked.first && asked.last && *asked.last < *asked.first))
         return std::nullopt;
-    return spec;
+    return asked;
 }
 
 } // namespace
@@ -69,17 +69,17 @@ RangeAnswer AnswerRange(std::string_view header, std::uint64_t size) {
     if (header.find('=') == std::string_view::npos)
         return refused; // no unit at all
     if (!StartsWithBytes(header))
-        return whole;          // a unit of its own
-    std::optional<Spec> first; // of the ranges listed
+        return whole;                // a unit of its own
+    std::optional<AskedRange> first; // of the ranges listed
     std::size_t count = 0;
     for (std::string_view list = header.substr(6);;) {
         const std::size_t comma = list.find(',');
         const std::string_view item = Trimmed(list.substr(0, comma));
         if (!item.empty()) {
-            const std::optional<Spec> spec = ParseSpec(item);
-            if (!spec)
+            const std::optional<AskedRange> asked = ParseAskedRange(item);
+            if (!asked)
                 return refused;
-            first = first ? first : spec;
+            first = first ? first : asked;
             ++count;
         }
         if (comma == std::string_view::npos)
@@ -88,17 +88,17 @@ RangeAnswer AnswerRange(std::string_view header, std::uint64_t size) {
     }
     if (count != 1)
         return count == 0 ? refused : whole;
-    const Spec& spec = *first;
-    if (!spec.first) { // the last `suffix` bytes
-        if (*spec.last == 0 || size == 0)
+    const AskedRange& asked = *first;
+    if (!asked.first) { // the last `suffix` bytes
+        if (*asked.last == 0 || size == 0)
             return refused;
-        const std::uint64_t length = std::min(*spec.last, size);
+        const std::uint64_t length = std::min(*asked.last, size);
         return {RangeAnswer::Part, {size - length, length}};
     }
-    if (*spec.first >= size)
+    if (*asked.first >= size)
         return refused;
-    const std::uint64_t last = std::min(spec.last.value_or(size - 1), size - 1);
-    return {RangeAnswer::Part, {*spec.first, last - *spec.first + 1}};
+    const std::uint64_t last = std::min(asked.last.value_or(size - 1), size - 1);
+    return {RangeAnswer::Part, {*asked.first, last - *asked.first + 1}};
 }
 
 } // namespace portal
