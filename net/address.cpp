@@ -9,20 +9,6 @@ namespace net {
 
 namespace {
 
-// Percent-encodes what `escaped` says, in upper-case hex.
-template <typename Escaped> std::string Escape(std::string_view text, Escaped escaped) {
-    static constexpr char Hex[] = "0123456789ABCDEF";
-    std::string result;
-    result.reserve(text.size());
-    for (const unsigned char c : text) {
-        if (escaped(c))
-            result.append({'%', Hex[c >> 4], Hex[c & 0xF]});
-        else
-            result += static_cast<char>(c);
-    }
-    return result;
-}
-
 bool IsControl(unsigned char c) {
     return c < 0x20 || c == 0x7F;
 }
@@ -38,11 +24,11 @@ std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {
 } // namespace
 
 std::string RequestTarget(std::string_view path) {
-    return Escape(path, [](unsigned char c) { return c <= 0x20 || c == '#' || c >= 0x7F; });
+    return PercentEncoded(path, [](unsigned char c) { return c <= 0x20 || c == '#' || c >= 0x7F; });
 }
 
 std::string EscapeControls(std::string_view text) {
-    return Escape(text, IsControl);
+    return PercentEncoded(text, IsControl);
 }
 
 std::string Address::Origin() const {
@@ -54,7 +40,8 @@ std::string Address::Url() const {
 }
 
 std::optional<Address> ParseAddress(std::string_view url, std::string_view base) {
-    const std::string text = Escape(url, [](unsigned char c) { return c == ' ' || IsControl(c); });
+    const std::string text =
+        PercentEncoded(url, [](unsigned char c) { return c == ' ' || IsControl(c); });
     const curl::UrlHandle handle(curl_url());
     if (!handle ||
         (!base.empty() &&

@@ -25,6 +25,21 @@ struct Address {
 // libcurl refuses a literal space that earlier ones took.
 std::optional<Address> ParseAddress(std::string_view url, std::string_view base = {});
 
+// `text` with the bytes that `escaped` picks percent-encoded, in upper-case
+// hex.
+template <typename Escaped> std::string PercentEncoded(std::string_view text, Escaped escaped) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string result;
+    result.reserve(text.size());
+    for (const unsigned char c : text) {
+        if (escaped(c))
+            result.append({'%', Hex[c >> 4], Hex[c & 0xF]});
+        else
+            result += static_cast<char>(c);
+    }
+    return result;
+}
+
 // The path as it goes into the request line: controls, the blank, "#"
 // (which would cut the target short) and every byte from 0x80 up (a GBK
 // info-hash, say) percent-encoded.

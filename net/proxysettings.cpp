@@ -7,7 +7,6 @@
 #include <arpa/inet.h>
 #include <cctype>
 #include <charconv>
-#include <cstdio>
 #include <optional>
 
 namespace net {
@@ -69,18 +68,11 @@ std::optional<std::string> HostName(std::string_view host) {
 
 // Credentials as a URL carries them: whatever would break the URL escaped.
 std::string Escaped(std::string_view credentials) {
-    std::string escaped;
-    for (const char c : credentials) {
-        if (std::isalnum(c & 0xFF) ||
-            std::string_view("-._~!$&'()*+,;=:%").find(c) != std::string_view::npos) {
-            escaped += c;
-            continue;
-        }
-        char hex[4];
-        std::snprintf(hex, sizeof hex, "%%%02X", c & 0xFF);
-        escaped += hex;
-    }
-    return escaped;
+    return PercentEncoded(credentials, [](unsigned char c) {
+        return !std::isalnum(c) &&
+               std::string_view("-._~!$&'()*+,;=:%").find(static_cast<char>(c)) ==
+                   std::string_view::npos;
+    });
 }
 
 // A proxy as the browser reads it from a variable, "kind://host:port", or
