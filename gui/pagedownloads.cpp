@@ -372,6 +372,9 @@ bool PageDownloads::eventFilter(QObject* watched, QEvent* event) {
         if (QWebEnginePage* page = PageOf(watched)) {
             inputPage_ = page;
             sinceInput_.start();
+            const bool space = event->type() == QEvent::KeyPress &&
+                               static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space;
+            spaceIn_ = space ? qobject_cast<QWidget*>(watched) : nullptr;
         }
     return false;
 }
@@ -386,8 +389,13 @@ void PageDownloads::Answer(QWebEngineDownloadRequest* request) {
     const QString name =
         QString::fromStdString(net::CleanedFileName(request->suggestedFileName().toStdString()));
     QWebEngineView* view = page ? QWebEngineView::forPage(page) : nullptr;
+    // The engine reports a field's focus a moment after the page moved it, so
+    // a space typed right after may have looked like pressing a button; by
+    // now the field is known.
+    const bool typed = spaceIn_ && spaceIn_->inputMethodQuery(Qt::ImEnabled).toBool();
     const bool byUser = page && page == inputPage_ && sinceInput_.isValid() &&
-                        sinceInput_.elapsed() < ActivationMs && !request->isSavePageDownload();
+                        sinceInput_.elapsed() < ActivationMs && !typed &&
+                        !request->isSavePageDownload();
     if (!byUser) {
         request->cancel();
         std::fprintf(stderr, "lodestone: refused a download that the page started on its own: %s\n",

@@ -14,6 +14,7 @@
 class QWebEngineDownloadRequest;
 class QWebEnginePage;
 class QWebEngineProfile;
+class QWidget;
 
 namespace gui {
 
@@ -43,6 +44,7 @@ class PageDownloads final : public QObject {
     std::map<quint32, QPointer<EngineDownload>> downloads_; // by the engine's id
     QPointer<QWebEnginePage> inputPage_;                    // where the user's last input went
     QElapsedTimer sinceInput_;
+    QPointer<QWidget> spaceIn_; // where that input was a space key
 };
 
 } // namespace gui

@@ -760,18 +760,30 @@ def dismiss_refusal_line(session):
         wait_for(lambda: not refusal_line_shows(session), "the refusal line to go at a click")
 
 
-def offer_attachment(session, relays):
-    """Puts the attachment link into the client page; returns its address,
-    the file's bytes and the name its server offers."""
-    hash_ = result_hash(session.portal)
-    address = "http://%s/files/%s.torrent" % (session.portal.sites["cache-b"], hash_)
+def attachment(portal):
+    """The attachment link's address, the file's bytes and the name its
+    server offers."""
+    address = "http://%s/files/%s.torrent" % (portal.sites["cache-b"], result_hash(portal))
     with urllib.request.urlopen(address, timeout=10) as reply:
         body = reply.read()
         name = re.search(r'filename="([^"]+)"', reply.getheader("Content-Disposition"))[1]
-    addition = (ATTACHMENT_LINK % address).encode() + UNASKED_DOWNLOAD
+    return address, body, name
+
+
+def offer_attachment(portal, relays):
+    """Puts the attachment link into the client page."""
+    addition = (ATTACHMENT_LINK % attachment(portal)[0]).encode() + UNASKED_DOWNLOAD
     relays["portal"].edit = lambda target, page: (
         page.replace(b"</body>", addition + b"</body>") if target.startswith("/client") else page)
-    return address, body, name
+
+
+def before_start(prepare):
+    """Marks a scenario whose pages must be edited before the program starts
+    and loads the first of them."""
+    def mark(scenario):
+        scenario.prepare = prepare
+        return scenario
+    return mark
 
 
 def click_attachment(session):
@@ -805,10 +817,11 @@ def home_files(session):
     return sorted(name for name in os.listdir(home) if not name.startswith(".")), staged
 
 
+@before_start(offer_attachment)
 def scenario_page_download(session, relays):
     """A click on a page's attachment link saves the whole file under the
     name its server offers, through the save dialog and the download window."""
-    _, body, name = offer_attachment(session, relays)
+    _, body, name = attachment(session.portal)
     window, dialog = click_attachment(session)
     session.screenshot("screenshot-page-download-dialog.png", dialog)
     session.press(dialog, "Return")  # the offered name, in the home folder
@@ -826,9 +839,9 @@ def scenario_page_download(session, relays):
     session.wait_until_gone(window)
 
 
+@before_start(offer_attachment)
 def scenario_page_download_cancel(session, relays):
     """Cancelling the save dialog of a page's attachment leaves no file."""
-    offer_attachment(session, relays)
     window, dialog = click_attachment(session)
     session.press(dialog, "Escape")
     session.wait_until_gone(dialog)
@@ -837,10 +850,10 @@ def scenario_page_download_cancel(session, relays):
              "nothing to be left, have %s" % (home_files(session),), timeout=5)
 
 
+@before_start(offer_attachment)
 def scenario_page_download_killed(session, relays):
     """A program killed while a page's download waits for its save dialog
     leaves the partial file only until its next start."""
-    offer_attachment(session, relays)
     click_attachment(session)
     wait_for(lambda: home_files(session)[1], "the download in the staging folder")
     session.program.process.kill()
@@ -894,12 +907,16 @@ def refused(session):
     return re.findall(r"refused a download .*?: (\S+)\n", session.program.output())
 
 
+def add_rules_panel(portal, relays):
+    relays["portal"].edit = lambda target, page: (
+        page.replace(b"</body>", RULES_PANEL + b"</body>") if target.startswith("/client") else page)
+
+
+@before_start(add_rules_panel)
 def scenario_page_download_rules(session, relays):
     """One user action admits one download, and only for a few seconds;
     typing into a field admits none. Every download is offered or refused,
     blob: and data: ones too, and each refusal is told once."""
-    relays["portal"].edit = lambda target, page: (
-        page.replace(b"</body>", RULES_PANEL + b"</body>") if target.startswith("/client") else page)
     client = "/client?v=varnholt&c=0&so=0&t="
     wait_for(lambda: session.portal.served("portal", client), "the client page")
     info = session.desktop.info(session.program.window)
@@ -1119,6 +1136,7 @@ def run(scenario, arguments, portal_base_port=0, relays_for=lambda portal: {},
         desktop.env["LC_ALL"] = "C.UTF-8"  # xprop shows UTF-8 titles as they are
         portal = PortalProcess(arguments.portal, portal_base_port)
         relays = relays_for(portal)
+        getattr(scenario, "prepare", lambda portal, relays: None)(portal, relays)
         # A scenario may start the program again: the session holds the one that runs.
         session = Session(desktop, Program(desktop, arguments.program,
                                            servers_for(portal, relays)),
@@ -1131,6 +1149,7 @@ def run(scenario, arguments, portal_base_port=0, relays_for=lambda portal: {},
         print("FAIL", scenario.__name__ + ":", error, flush=True)
         if session:
             print(session.program.output(), flush=True)
+            session.desktop.screenshot(os.path.join(arguments.screenshots, "failure.png"))
         print("0 passed, 1 failed")
         return 1
     except PortsBusy as busy:
