@@ -16,6 +16,9 @@
   fits the screen's free area.
 - screen_reader: the main window's page is in the accessibility (AT-SPI)
   tree: the search field and the link by name.
+- player_x11, player_wayland: the player window, opened by a click on a play
+  link of the bundled portal, maximises and restores (icewm's Alt+F10,
+  Weston's Super+Shift+M), and its page refits to the window each time.
 """
 
 import argparse
@@ -24,9 +27,12 @@ import re
 import subprocess
 import sys
 import tempfile
+import time
+from contextlib import closing
 
 from foundation_e2e import (Desktop, Portal, PrivateSession, Program, check, sites,
                             wait_for)
+from portal_e2e import SEARCH_TERM, PortalProcess, Relay, Session
 
 
 def no_display(program_path):
@@ -42,12 +48,15 @@ def no_display(program_path):
         session.close()
 
 
-def on_desktop(program_path, story, **env):
+def on_desktop(program_path, story, portal=None, **env):
+    if portal is None:
+        with closing(Portal()) as portal:
+            return on_desktop(program_path, story, portal, **env)
     desktop = Desktop()
-    portal = Portal()
     program = None
     try:
-        program = Program(desktop, program_path, dict(sites(portal.address), **env))
+        program = Program(desktop, program_path,
+                          dict(sites(portal.address, portal.player), **env))
         # The engine asks for the icon once the page has loaded.
         wait_for(lambda: "/favicon.ico" in portal.paths, "the page to be shown")
         story(desktop, program)
@@ -58,7 +67,6 @@ def on_desktop(program_path, story, **env):
     finally:
         if program:
             program.stop()
-        portal.close()
         desktop.close()
 
 
@@ -155,22 +163,24 @@ if unnamed:
 """
 
 
-def on_weston(program_path, session, options, story):
+def on_weston(program_path, session, options, story, portal=None):
     """Runs the program with Qt's wayland plugin on a Weston of the session's
     own, started with `options`, then `story(program, said)`, where `said()`
     is the Wayland protocol the program has spoken so far; SIGTERM must then
     end it with exit code 0."""
+    if portal is None:
+        with closing(Portal()) as portal:
+            return on_weston(program_path, session, options, story, portal)
     env = dict(session.env, WAYLAND_DISPLAY="lodestone-weston",
                QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu")
     weston = subprocess.Popen(["weston", "--socket=lodestone-weston", "--idle-time=0"] + options,
                               env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    portal = Portal()
     program = None
     protocol = tempfile.TemporaryFile("w+")
     try:
         wait_for(lambda: os.path.exists(os.path.join(env["XDG_RUNTIME_DIR"], "lodestone-weston")),
                  "the compositor")
-        program_env = dict(env, WAYLAND_DEBUG="client", **sites(portal.address))
+        program_env = dict(env, WAYLAND_DEBUG="client", **sites(portal.address, portal.player))
         program_env.pop("DISPLAY", None)
         program = subprocess.Popen([program_path, "-platform", "wayland"], env=program_env,
                                    stdout=subprocess.DEVNULL, stderr=protocol)
@@ -185,7 +195,6 @@ def on_weston(program_path, session, options, story):
             program.kill()
             program.wait()
         protocol.close()
-        portal.close()
         weston.terminate()
         weston.wait()
 
@@ -224,15 +233,116 @@ def enlarge_wayland(program_path):
         desktop.close()
 
 
+# The client page finds one entry, whose play link covers the page, so that a
+# click anywhere in the window plays; the player page reports the size of its
+# view whenever it changes, numbered, as reports may overtake one another.
+PLAY_ANYWHERE = (b"<style>.actions a:first-child { position: fixed; left: 0; top: 0;"
+                 b" width: 100%; height: 100%; }</style></head>")
+REPORT_SIZE = (b"<script>var told = 0; function tell() { fetch('/size?' + ++told + '&' +"
+               b" innerWidth + 'x' + innerHeight, {cache: 'no-store'}); }"
+               b" addEventListener('resize', tell); tell();</script></body>")
+
+
+class PlayerPortal:
+    """The bundled portal, behind relays for its client and player pages."""
+
+    def __init__(self, binary):
+        self.portal = PortalProcess(binary)
+        self.front = Relay(self.portal.sites["portal"])
+        self.front.forward = (lambda target: target + SEARCH_TERM if target.endswith("&t=")
+                              else target)
+        self.front.replacements = [(b"</head>", PLAY_ANYWHERE)]
+        self.relay = Relay(self.portal.sites["player"])
+        self.relay.replacements = [(b"</body>", REPORT_SIZE)]
+        self.address, self.paths, self.player = (self.front.address, self.front.targets,
+                                                 self.relay.address)
+
+    def page_size(self):
+        """The size of the player page's view that it reported last."""
+        sizes = [tuple(map(int, size)) for size in
+                 re.findall(r"^/size\?(\d+)&(\d+)x(\d+)$", "\n".join(self.relay.targets), re.M)]
+        return max(sizes)[1:] if sizes else None
+
+    def fits(self, width, height):
+        """Whether the page's view is about the window's outer size."""
+        size = self.page_size()
+        return size and abs(size[0] - width) <= 40 and abs(size[1] - height) <= 60
+
+    def close(self):
+        self.front.close()
+        self.relay.close()
+        self.portal.close()
+
+
+def about(have, wanted, slack):
+    return all(abs(a - b) <= slack for a, b in zip(have, wanted))
+
+
+def player_x11(desktop, program, portal):
+    desktop.env["LC_ALL"] = "C.UTF-8"  # xprop shows the player's title as it is
+    x, y, width, height = desktop.outer_geometry(program.window)
+    player = Session(desktop, program, None, None).play((x + width // 2, y + height // 2))
+    normal = wait_for(lambda: desktop.outer_geometry(player), "the player's geometry")
+    wait_for(lambda: portal.fits(*normal[2:]), lambda: "the page at %s, have %s"
+             % (normal, portal.page_size()))
+    area = tuple(int(n) for n in
+                 re.findall(r"\d+", desktop.run("xprop", "-root", "_NET_WORKAREA"))[:4])
+    # Alt+F10 maximises the window to the work area (its borders may reach
+    # past it), and restores it again.
+    for wanted, slack in ((area, 10), (normal, 0)):
+        desktop.run("xdotool", "windowactivate", "--sync", str(player), "key", "alt+F10")
+        wait_for(lambda: about(desktop.outer_geometry(player), wanted, slack)
+                 and portal.fits(*wanted[2:]), lambda: "the player at %s, have %s, its page %s"
+                 % (wanted, desktop.outer_geometry(player), portal.page_size()))
+    check(program.process.poll() is None, "the program ended")
+
+
+def player_wayland(program_path, portal_path):
+    def story(program, said):
+        # Weston follows the pointer once it has entered its window, and
+        # places windows within its output, so the output's middle is always
+        # on the page, which the play link covers.
+        for spot in ("1250", "1000"), ("590", "415"), ("600", "425"):
+            desktop.run("xdotool", "mousemove", "--sync", *spot)
+        time.sleep(0.8)  # the browser reports the link under the pointer
+        desktop.run("xdotool", "click", "1")
+        wait_for(portal.page_size, "the player page")
+        # Weston's key maximises the focused window, the player, to the output
+        # less its panel, and restores it.
+        last = lambda: tuple(map(int, re.findall(
+            r"set_window_geometry\(0, 0, (\d+), (\d+)\)", said())[-1]))
+        for wanted, slack in (((1200, 818), 32), ((796, 603), 0)):
+            desktop.run("xdotool", "key", "super+shift+m")
+            wait_for(lambda: program.poll() is not None or about(last(), wanted, slack)
+                     and portal.fits(*last()), lambda: "the player at %s, have %s, its page %s"
+                     % (wanted, last(), portal.page_size()))
+            check(program.poll() is None and "wl_display@1.error" not in said(),
+                  "the program ended or was told of a protocol error")
+
+    desktop = Desktop(window_manager=False)
+    try:
+        with closing(PlayerPortal(portal_path)) as portal:
+            on_weston(program_path, desktop, ["--backend=x11-backend.so", "--use-pixman",
+                                              "--width=1200", "--height=850"], story, portal)
+    finally:
+        desktop.close()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--program", required=True)
     parser.add_argument("--scenario", required=True,
                         choices=["no_display", "enlarge_x11", "enlarge_wayland", "menu_key",
-                                 "small_screen", "screen_reader"])
+                                 "small_screen", "screen_reader", "player_x11", "player_wayland"])
+    parser.add_argument("--portal", help="the lodestone-portal binary, for the player stories")
     args = parser.parse_args()
     try:
-        if args.scenario == "no_display":
+        if args.scenario == "player_x11":
+            with closing(PlayerPortal(args.portal)) as portal:
+                on_desktop(args.program, lambda *run: player_x11(*run, portal), portal)
+        elif args.scenario == "player_wayland":
+            player_wayland(args.program, args.portal)
+        elif args.scenario == "no_display":
             no_display(args.program)
         elif args.scenario == "enlarge_wayland":
             enlarge_wayland(args.program)

@@ -28,6 +28,8 @@ PORTAL_PAGE = ("<html><head><title>portal</title></head>"
 class Portal:
     """Serves the client page on 127.0.0.1 and records the request paths."""
 
+    player = None  # the player site is the portal's own
+
     def __init__(self):
         self.paths = []
         portal = self
@@ -187,13 +189,15 @@ class Desktop(PrivateSession):
 
 
 def wait_for(condition, what, timeout=45.0):
+    """Waits until `condition()` holds and returns its value; `what` names it,
+    or tells it when called, as the failure's message."""
     deadline = time.monotonic() + timeout
     while True:
         value = condition()
         if value:
             return value
         if time.monotonic() > deadline:
-            raise AssertionError("timed out waiting for " + what)
+            raise AssertionError("timed out waiting for " + (what() if callable(what) else what))
         time.sleep(0.1)
 
 
