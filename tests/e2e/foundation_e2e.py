@@ -25,7 +25,26 @@ PORTAL_PAGE = ("<html><head><title>portal</title></head>"
                "<p><a href='/about'>client page</a></p></body></html>").encode()
 
 
-class Portal:
+class QuietHandler(http.server.BaseHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+class LoopbackServer:
+    """An HTTP server on a free loopback port, answering from a thread of its
+    own."""
+
+    def serve(self, handler):
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.address = "127.0.0.1:%d" % self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class Portal(LoopbackServer):
     """Serves the client page on 127.0.0.1 and records the request paths."""
 
     player = None  # the player site is the portal's own
@@ -34,7 +53,7 @@ class Portal:
         self.paths = []
         portal = self
 
-        class Handler(http.server.BaseHTTPRequestHandler):
+        class Handler(QuietHandler):
             def do_GET(self):
                 portal.paths.append(self.path)
                 self.send_response(200)
@@ -43,16 +62,7 @@ class Portal:
                 self.end_headers()
                 self.wfile.write(PORTAL_PAGE)
 
-            def log_message(self, *args):
-                pass
-
-        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.address = "127.0.0.1:%d" % self.server.server_address[1]
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
-
-    def close(self):
-        self.server.shutdown()
-        self.server.server_close()
+        self.serve(Handler)
 
 
 class PrivateSession:

@@ -14,7 +14,6 @@ program; --scenario picks one.
 import argparse
 import hashlib
 import http.client
-import http.server
 import os
 import re
 import signal
@@ -25,7 +24,8 @@ import time
 import urllib.parse
 import urllib.request
 
-from foundation_e2e import Desktop, Program, check, sites, wait_for
+from foundation_e2e import (Desktop, LoopbackServer, Program, QuietHandler, check, sites,
+                            wait_for)
 
 LINK_COLOUR = (0x2F, 0x5D, 0x8A)  # the portal's link colour
 COPY_CAPTION = "地址复制成功,请粘贴到空白处"
@@ -84,7 +84,7 @@ class PortalProcess:
                 self.process.wait()
 
 
-class Relay:
+class Relay(LoopbackServer):
     """Stands for one of the portal's sites on a free port: records each
     request target byte for byte as it arrives and answers with what the
     portal answers to `forward(target)`, its body passed through `edit` and
@@ -99,7 +99,7 @@ class Relay:
         self.replacements = []  # (old, new) byte strings, replaced in every body
         relay = self
 
-        class Handler(http.server.BaseHTTPRequestHandler):
+        class Handler(QuietHandler):
             def do_GET(self):
                 relay.targets.append(self.path)
                 if relay.upstream:
@@ -124,16 +124,7 @@ class Relay:
                 finally:
                     connection.close()
 
-            def log_message(self, *args):
-                pass
-
-        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.address = "127.0.0.1:%d" % self.server.server_address[1]
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
-
-    def close(self):
-        self.server.shutdown()
-        self.server.server_close()
+        self.serve(Handler)
 
 
 # --- What the screen and the clipboard hold ------------------------------------
@@ -955,7 +946,7 @@ def scenario_page_download_rules(session, relays):
     check(refusal_line_shows(session), "no refusal line shows")
 
 
-class MediaRelay:
+class MediaRelay(LoopbackServer):
     """Stands for the player site on a free port, between the player window
     and the portal: passes each request on with its Range header and each
     reply back with its status and range headers, feeding the player's files
@@ -972,7 +963,7 @@ class MediaRelay:
         self.command = ""
         relay = self
 
-        class Handler(http.server.BaseHTTPRequestHandler):
+        class Handler(QuietHandler):
             protocol_version = "HTTP/1.1"
 
             def do_GET(self):
@@ -1015,21 +1006,12 @@ class MediaRelay:
                 self.end_headers()
                 self.wfile.write(body)
 
-            def log_message(self, *args):
-                pass
-
-        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.address = "127.0.0.1:%d" % self.server.server_address[1]
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.serve(Handler)
 
     def played(self):
         """The playing position of the player's video, or None."""
         report = self.reports[-1] if self.reports else {}
         return float(report["t"]) if report.get("paused") == "false" else None
-
-    def close(self):
-        self.server.shutdown()
-        self.server.server_close()
 
 
 # Reports four times a second where the player's video or sound stands, and
