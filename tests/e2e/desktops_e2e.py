@@ -235,12 +235,15 @@ def enlarge_wayland(program_path):
 
 # The client page finds one entry, whose play link covers the page, so that a
 # click anywhere in the window plays; the player page reports the size of its
-# view whenever it changes, numbered, as reports may overtake one another.
+# view whenever it changes, numbered, as reports may overtake one another. It
+# also looks four times a second: under load the engine may fire the resize
+# event while the view still reads its first size, and none after.
 PLAY_ANYWHERE = (b"<style>.actions a:first-child { position: fixed; left: 0; top: 0;"
                  b" width: 100%; height: 100%; }</style></head>")
-REPORT_SIZE = (b"<script>var told = 0; function tell() { fetch('/size?' + ++told + '&' +"
-               b" innerWidth + 'x' + innerHeight, {cache: 'no-store'}); }"
-               b" addEventListener('resize', tell); tell();</script></body>")
+REPORT_SIZE = (b"<script>var told = 0, last = ''; function tell() {"
+               b" var size = innerWidth + 'x' + innerHeight; if (size == last) return;"
+               b" last = size; fetch('/size?' + ++told + '&' + size, {cache: 'no-store'}); }"
+               b" addEventListener('resize', tell); setInterval(tell, 250); tell();</script></body>")
 
 
 class PlayerPortal:
