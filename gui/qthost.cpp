@@ -9,7 +9,7 @@
 #include "gui/gbkstring.h"
 #include "gui/hostwindow.h"
 #include "gui/messagedialog.h"
-#include "gui/pagedownloads.h"
+#include "gui/downloads/pagedownloads.h"
 #include "gui/programicon.h"
 #include "gui/terminationsignals.h"
 #include "gui/x11desktop.h"

@@ -3,7 +3,7 @@
 
 #include "gui/qthost.h"
 
-#include "gui/downloadwindow.h"
+#include "gui/downloads/downloadwindow.h"
 #include "gui/gbkstring.h"
 #include "gui/hostwindow.h"
 #include "gui/messagedialog.h"

@@ -1,6 +1,6 @@
-#include "gui/pagedownloads.h"
+#include "gui/downloads/pagedownloads.h"
 
-#include "gui/downloadwindow.h"
+#include "gui/downloads/downloadwindow.h"
 #include "net/downloadname.h"
 #include "net/stagingfolder.h"
 

@@ -2,7 +2,7 @@
 // widgets against a loopback server.
 
 #include "downloadserver.h"
-#include "gui/downloadwindow.h"
+#include "gui/downloads/downloadwindow.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "gui/downloadwindow.h"
+#include "gui/downloads/downloadwindow.h"
 
 #include "net/downloadname.h"
 
