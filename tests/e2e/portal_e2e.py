@@ -761,11 +761,15 @@ def attachment(portal):
     return address, body, name
 
 
-def offer_attachment(portal, relays):
-    """Puts the attachment link into the client page."""
-    addition = (ATTACHMENT_LINK % attachment(portal)[0]).encode() + UNASKED_DOWNLOAD
+def add_to_client_page(relays, addition):
+    """Adds `addition` at the end of the client page's body."""
     relays["portal"].edit = lambda target, page: (
         page.replace(b"</body>", addition + b"</body>") if target.startswith("/client") else page)
+
+
+def offer_attachment(portal, relays):
+    """Puts the attachment link into the client page."""
+    add_to_client_page(relays, (ATTACHMENT_LINK % attachment(portal)[0]).encode() + UNASKED_DOWNLOAD)
 
 
 def before_start(prepare):
@@ -902,12 +906,7 @@ def refused(session):
     return re.findall(r"refused a download .*?: (\S+)\n", session.program.output())
 
 
-def add_rules_panel(portal, relays):
-    relays["portal"].edit = lambda target, page: (
-        page.replace(b"</body>", RULES_PANEL + b"</body>") if target.startswith("/client") else page)
-
-
-@before_start(add_rules_panel)
+@before_start(lambda portal, relays: add_to_client_page(relays, RULES_PANEL))
 def scenario_page_download_rules(session, relays):
     """One user action admits one download, and only for a few seconds;
     typing into a field admits none. Every download is offered or refused,
